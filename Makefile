@@ -1,0 +1,68 @@
+# Thin wrapper around CMake for people; CI calls `make test`.
+BUILD      ?= build
+JOBS       ?= $(shell nproc)
+CTEST_TIMEOUT ?= 180
+XVFB       = xvfb-run -a -s "-screen 0 1920x1080x24"
+PKGS = cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev libopencv-dev libvlc-dev \
+       vlc-plugin-base vlc-plugin-video-output libvlc-bin xvfb xauth x11-utils fonts-noto-cjk
+BENCH_PKGS = ffmpeg
+
+.PHONY: deps build run demo test asan asan-test tsan tsan-test bench bench-deps screenshots format clean
+
+# Installs only what is missing; apt-get update runs only when something must be installed.
+define install_missing
+	@missing=$$(for p in $(1); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  SUDO=; [ "$$(id -u)" -ne 0 ] && SUDO=sudo; \
+	  $$SUDO apt-get update && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y --no-install-recommends $$missing; \
+	fi
+endef
+
+deps:
+	$(call install_missing,$(PKGS))
+
+bench-deps:
+	$(call install_missing,$(BENCH_PKGS))
+
+build:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: deps build
+	./$(BUILD)/bin/quorvel
+
+demo: deps build
+	./$(BUILD)/bin/quorvel-demo
+
+test: deps build
+	cd $(BUILD) && $(XVFB) ctest --output-on-failure --timeout $(CTEST_TIMEOUT) -j 2
+
+asan: deps
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=address
+	cmake --build build-asan -j $(JOBS)
+
+asan-test: asan
+	cd build-asan && ASAN_OPTIONS=detect_leaks=0 $(XVFB) ctest --output-on-failure --timeout $(CTEST_TIMEOUT)
+
+tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=thread -DQUORVEL_TSAN_ONLY=ON
+	cmake --build build-tsan -j $(JOBS) --target test_capture
+
+tsan-test: tsan
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(XVFB) ctest -L capture --output-on-failure --timeout $(CTEST_TIMEOUT)
+
+bench: deps bench-deps build
+	$(XVFB) ./$(BUILD)/bin/bench_capture
+
+screenshots: deps build
+	tools/screenshots.sh $(BUILD)
+
+format:
+	find app capture workstation playback controls platform res tests bench tools \
+	  -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build build-asan build-tsan

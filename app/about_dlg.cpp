@@ -1,0 +1,3 @@
+#include "app/about_dlg.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent) : platform::CDialog(100, parent) {}

@@ -1,0 +1,34 @@
+#include "controls/gdiplus_bitmap.h"
+
+#include "platform/resources.h"
+
+CGdiPlusBitmapResource::~CGdiPlusBitmapResource() {
+    Clear();
+}
+
+void CGdiPlusBitmapResource::Clear() {
+    m_bitmap.reset();
+    m_buffer.reset();
+}
+
+bool CGdiPlusBitmapResource::LoadPng(int id) {
+    Clear();
+    const std::optional<QByteArray> bytes = platform::FindPngResource(id);
+    if (!bytes || bytes->isEmpty()) return false;
+    return LoadFromBytes(*bytes);
+}
+
+bool CGdiPlusBitmapResource::LoadFromBytes(const QByteArray& bytes) {
+    Clear();
+    if (bytes.isEmpty()) return false;
+    m_buffer = std::make_unique<QByteArray>(bytes);
+    auto image = std::make_unique<QImage>();
+    if (!image->loadFromData(*m_buffer, "PNG") || image->isNull()) {
+        Clear();
+        return false;
+    }
+    // Premultiplied ARGB is what QPainter composites fastest.
+    *image = image->convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    m_bitmap = std::move(image);
+    return true;
+}

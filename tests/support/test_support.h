@@ -1,0 +1,31 @@
+// Helpers shared by the test executables.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+
+namespace testing_support {
+
+// The repository's res/ folder (language packs, images).
+QString SourceDir();
+
+// Pumps the Qt event loop until pred holds or timeoutMs passes; true when it held.
+bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
+// Pumps the event loop for ms milliseconds.
+void Pump(int ms);
+
+// An application folder of its own for one test: Language/ with the shipped packs (unless
+// withPacks is false), and platform::GetModuleFolder() pointing at it while the object lives.
+class CAppFolder {
+  public:
+    explicit CAppFolder(bool withPacks = true);
+    ~CAppFolder();
+    QString Path() const { return m_dir.path(); }
+
+  private:
+    QTemporaryDir m_dir;
+};
+
+}  // namespace testing_support
