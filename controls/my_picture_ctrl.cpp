@@ -1,0 +1,37 @@
+#include "controls/my_picture_ctrl.h"
+
+#include <QPainter>
+
+#include "platform/dialog.h"
+#include "playback/drag_list_ctrl.h"
+
+CMyPictureCtrl::CMyPictureCtrl(QWidget* parent)
+    : QWidget(parent), m_target([this](UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+          return msg == WM_LIST_DROP ? OnListDrop(w, l) : 0;
+      }) {
+    // libVLC draws into this X11 window; Qt only paints what the video leaves uncovered.
+    setAttribute(Qt::WA_NativeWindow);
+    setAttribute(Qt::WA_DontCreateNativeAncestors);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+    m_target.Create();
+}
+
+CMyPictureCtrl::~CMyPictureCtrl() {
+    m_target.Destroy();
+}
+
+void CMyPictureCtrl::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+}
+
+LRESULT CMyPictureCtrl::OnListDrop(WPARAM wParam, LPARAM) {
+    HWND parent = 0;
+    if (auto* dialog = dynamic_cast<platform::CDialog*>(parentWidget())) {
+        parent = dialog->GetSafeHwnd();
+    }
+    // Without a parent window the send simply fails.
+    platform::SendMessageW(parent, WM_LIST_DROP, wParam, reinterpret_cast<LPARAM>(this));
+    return 0;
+}

@@ -1,0 +1,53 @@
+// The clip strip's list view: an entry can be dragged out with the left button; a picture of
+// the entry follows the cursor, and the release sends WM_LIST_DROP with the entry's path to the
+// notify window. The desktop's drag-and-drop is not used: the list holds the mouse grab itself.
+#pragma once
+
+#include <QListWidget>
+#include <QPoint>
+#include <memory>
+#include <vector>
+
+#include "platform/win_types.h"
+
+class QLabel;
+
+// wParam: pointer to the sender's QString with the full path, valid only during the send.
+// lParam: MAKELPARAM(screen x, screen y) of the release point.
+constexpr UINT WM_LIST_DROP = WM_USER + 101;
+
+class CDragListCtrl : public QListWidget {
+    Q_OBJECT
+  public:
+    explicit CDragListCtrl(QWidget* parent = nullptr);
+    ~CDragListCtrl() override;
+
+    bool IsDragging() const { return m_pDragImage != nullptr; }
+
+    // Full path of entry i at position i; the owner assigns the whole sequence.
+    std::vector<QString> m_paths;
+    // Receiver of WM_LIST_DROP; the owner sets it.
+    HWND m_hNotifyWnd = 0;
+    // The picture of the dragged entry, present exactly while a drag is in progress.
+    std::unique_ptr<QLabel> m_pDragImage;
+    // The entry being dragged (the last one dragged after a drop).
+    int m_nDragIndex = -1;
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+    // Starts dragging entry index, grabbed at point (viewport coordinates). False when no
+    // picture of the entry could be made: then no drag takes place.
+    bool OnBeginDrag(int index, const QPoint& point);
+    void OnMouseMove(QMouseEvent* event);
+    void OnLButtonUp(QMouseEvent* event);
+
+  private:
+    void EndDragImage();
+
+    int m_nPressIndex = -1;  // entry under a left press that may become a drag
+    QPoint m_pressPoint;
+    QPoint m_hotSpot;  // the point of the picture that stays under the cursor
+};

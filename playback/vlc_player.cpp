@@ -1,0 +1,87 @@
+#include "playback/vlc_player.h"
+
+#include <QStringEncoder>
+#include <QWidget>
+#include <cstdio>
+
+namespace {
+constexpr const char* kRepeatOption = ":input-repeat=65535";
+constexpr float kRate = 1.2f;
+}  // namespace
+
+VlcPlayer::VlcPlayer(QWidget* wnd) : VlcPlayer(wnd, libvlc_new(0, nullptr)) {}
+
+VlcPlayer::VlcPlayer(QWidget* wnd, libvlc_instance_t* instance)
+    : m_pWnd(wnd), m_instance(instance) {}
+
+VlcPlayer::~VlcPlayer() {
+    Stop();
+    if (m_player) libvlc_media_player_release(m_player);
+    if (m_instance) libvlc_release(m_instance);
+}
+
+QString VlcPlayer::AspectRatioText() const {
+    char text[260] = {};
+    const int w = m_pWnd ? m_pWnd->width() : 0;
+    const int h = m_pWnd ? m_pWnd->height() : 0;
+    std::snprintf(text, sizeof text, "%d:%d", w, h);
+    return QString::fromLatin1(text);
+}
+
+void VlcPlayer::Play() {
+    if (m_player) {
+        libvlc_media_player_stop(m_player);
+        // The replaced media player would otherwise live to the end of the process.
+        libvlc_media_player_release(m_player);
+        m_player = nullptr;
+    }
+    if (m_media) {
+        libvlc_media_release(m_media);
+        m_media = nullptr;
+    }
+    const std::string aspect = AspectRatioText().toStdString();
+    const std::string path = ToUtf8(m_path);
+    // Without an engine, or with a path that names no file, nothing is played: an empty path
+    // would make libVLC open the working folder.
+    if (!m_instance || !m_pWnd || path.empty()) return;
+    m_media = libvlc_media_new_path(m_instance, path.c_str());
+    if (!m_media) return;
+    libvlc_media_add_option(m_media, kRepeatOption);
+    m_player = libvlc_media_player_new_from_media(m_media);
+    if (!m_player) {
+        libvlc_media_release(m_media);
+        m_media = nullptr;
+        return;
+    }
+    libvlc_video_set_aspect_ratio(m_player, aspect.c_str());
+    libvlc_video_set_scale(m_player, 0);
+    libvlc_media_player_set_rate(m_player, kRate);
+    libvlc_media_player_set_xwindow(m_player, static_cast<uint32_t>(m_pWnd->winId()));
+    libvlc_media_player_play(m_player);
+}
+
+void VlcPlayer::Stop() {
+    if (m_player) libvlc_media_player_stop(m_player);
+    if (m_media) {
+        libvlc_media_release(m_media);
+        m_media = nullptr;
+    }
+}
+
+void VlcPlayer::UpdateAspectRatio() {
+    const std::string aspect = AspectRatioText().toStdString();
+    if (m_player) libvlc_video_set_aspect_ratio(m_player, aspect.c_str());
+}
+
+std::string VlcPlayer::ToUtf8(const QString& s) {
+    QStringEncoder encoder(QStringEncoder::Utf8, QStringConverter::Flag::Stateless);
+    QByteArray bytes = encoder.encode(s);
+    if (encoder.hasError()) return {};
+    const qsizetype zero = bytes.indexOf('\0');
+    if (zero >= 0) bytes.truncate(zero);
+    return bytes.toStdString();
+}
+
+libvlc_state_t VlcPlayer::GetState() const {
+    return m_player ? libvlc_media_player_get_state(m_player) : libvlc_NothingSpecial;
+}

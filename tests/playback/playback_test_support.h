@@ -1,0 +1,25 @@
+// Helpers for the playback tests: clips made with OpenCV and what a pane shows on the screen.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+namespace playback_testing {
+
+// Writes a motion-JPEG AVI of 320x240 at 25 fps whose every frame is one colour. True when the
+// file was written.
+bool MakeSolidClip(const QString& path, QColor colour, int frames = 40);
+
+// What the screen shows at the pane's centre and four points around it, averaged; grabbed from
+// the screen because the video is not painted by Qt.
+QColor PaneColour(const QWidget* pane);
+
+enum class Shade { Black, Red, Blue, Other };
+Shade Classify(QColor c);
+const char* ShadeName(Shade s);
+
+// Pumps events until the pane shows the shade; true when it did within timeoutMs.
+bool WaitForShade(const QWidget* pane, Shade shade, int timeoutMs = 5000);
+
+}  // namespace playback_testing
