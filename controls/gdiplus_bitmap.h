@@ -1,4 +1,5 @@
-// A decoded image (CGdiPlusBitmap) and one loaded from the executable's PNG resources.
+// A decoded image (CGdiPlusBitmap) and one loaded from the executable's PNG resources
+// (CGdiPlusBitmapResource).
 #pragma once
 
 #include <QByteArray>
@@ -12,7 +13,7 @@ class CGdiPlusBitmap {
     CGdiPlusBitmap(const CGdiPlusBitmap&) = delete;
     CGdiPlusBitmap& operator=(const CGdiPlusBitmap&) = delete;
 
-    // The decoded image, or null before a successful load.
+    // The decoded image (premultiplied ARGB), or null before a successful load.
     const QImage* Bitmap() const { return m_bitmap.get(); }
 
   protected:
@@ -24,15 +25,17 @@ class CGdiPlusBitmapResource : public CGdiPlusBitmap {
     CGdiPlusBitmapResource() = default;
     ~CGdiPlusBitmapResource() override;
 
-    // Loads the "PNG" resource with this id; true when the image decoded.
+    // Loads the "PNG" resource with this id; true when the image decoded. On any failure the
+    // object is left empty.
     bool LoadPng(int id);
-    // Decodes PNG bytes as LoadPng does with a resource's bytes.
+    // Decodes resource bytes as LoadPng does; exposed so that damaged data can be exercised.
     bool LoadFromBytes(const QByteArray& bytes);
+    // Drops the image and the bytes behind it.
     void Clear();
 
+    // The copy of the resource bytes, held while the bitmap exists; null when empty.
     const QByteArray* Buffer() const { return m_buffer.get(); }
 
   private:
-    // The PNG bytes, kept for as long as the bitmap exists.
     std::unique_ptr<QByteArray> m_buffer;
 };
