@@ -59,7 +59,8 @@ bool CDragListCtrl::OnBeginDrag(int index, const QPoint& point) {
     if (picture.isNull()) return false;
 
     // A frameless window of its own, so the picture also shows over the native video panes.
-    m_pDragImage = std::make_unique<QLabel>(nullptr, Qt::ToolTip | Qt::FramelessWindowHint);
+    m_pDragImage = std::make_unique<QLabel>(
+        nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowTransparentForInput);
     m_pDragImage->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_pDragImage->setAttribute(Qt::WA_ShowWithoutActivating);
     m_pDragImage->setPixmap(picture);

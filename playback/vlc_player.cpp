@@ -34,6 +34,8 @@ void VlcPlayer::Play() {
         // The replaced media player would otherwise live to the end of the process.
         libvlc_media_player_release(m_player);
         m_player = nullptr;
+        // libVLC draws straight into the window: have the pane paint over the last picture.
+        if (m_pWnd) m_pWnd->update();
     }
     if (m_media) {
         libvlc_media_release(m_media);
@@ -61,7 +63,10 @@ void VlcPlayer::Play() {
 }
 
 void VlcPlayer::Stop() {
-    if (m_player) libvlc_media_player_stop(m_player);
+    if (m_player) {
+        libvlc_media_player_stop(m_player);
+        if (m_pWnd) m_pWnd->update();  // no last picture left behind
+    }
     if (m_media) {
         libvlc_media_release(m_media);
         m_media = nullptr;

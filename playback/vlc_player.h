@@ -4,10 +4,10 @@
 
 #include <vlc/vlc.h>
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 #include <string>
-
-class QWidget;
 
 struct VlcPlayer {
     // Binds the player to wnd (not owned) with an engine instance of its own.
@@ -33,7 +33,8 @@ struct VlcPlayer {
     // The media player's state; libvlc_NothingSpecial without a media player.
     libvlc_state_t GetState() const;
 
-    QWidget* m_pWnd;
+    // Not owned; goes null if the window is destroyed before the player.
+    QPointer<QWidget> m_pWnd;
     QString m_path;
     libvlc_instance_t* m_instance;
     libvlc_media_t* m_media = nullptr;

@@ -31,8 +31,11 @@ QColor PaneColour(const QWidget* pane) {
     if (image.isNull() || image.width() < 4 || image.height() < 4) return QColor();
     const int w = image.width();
     const int h = image.height();
-    const QPoint points[] = {{w / 2, h / 2}, {w / 4, h / 4}, {3 * w / 4, h / 4},
-                             {w / 4, 3 * h / 4}, {3 * w / 4, 3 * h / 4}};
+    const QPoint points[] = {{w / 2, h / 2},
+                             {w / 4, h / 4},
+                             {3 * w / 4, h / 4},
+                             {w / 4, 3 * h / 4},
+                             {3 * w / 4, 3 * h / 4}};
     int r = 0, g = 0, b = 0;
     for (const QPoint& p : points) {
         const QColor c = image.pixelColor(p);

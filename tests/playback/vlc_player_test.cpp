@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest/QTest>
@@ -52,6 +54,16 @@ class PlayerTest : public ::testing::Test {
         return result;
     }
 
+    // How many pixels of row y of the pane show red on the screen.
+    static int RedSpan(const QWidget* pane, int y) {
+        const QImage image = QGuiApplication::primaryScreen()->grabWindow(pane->winId()).toImage();
+        int n = 0;
+        for (int x = 0; x < image.width() && y < image.height(); ++x) {
+            if (Classify(image.pixelColor(x, y)) == Shade::Red) ++n;
+        }
+        return n;
+    }
+
     static bool WaitPlaying(const VlcPlayer& p, int timeoutMs = 5000) {
         return WaitUntil([&] { return p.GetState() == libvlc_Playing; }, timeoutMs);
     }
@@ -84,4 +96,205 @@ TEST_F(PlayerTest, ClipShowsInPaneAndKeepsLoopingPastItsEnd) {
     Pump(std::max<int>(0, 2800 - static_cast<int>(clock.elapsed())));
     EXPECT_EQ(player.GetState(), libvlc_Playing);
     EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::Red);
+}
+
+TEST_F(PlayerTest, SecondPlayReplacesTheClipWithAFreshMediaPlayer) {
+    VlcPlayer player(m_pane1);
+    player.m_path = m_red;
+    player.Play();
+    ASSERT_TRUE(WaitForShade(m_pane1, Shade::Red));
+    const libvlc_media_t* firstMedia = player.m_media;
+
+    player.m_path = m_blue;
+    player.Play();
+    EXPECT_NE(player.m_media, firstMedia);
+    ASSERT_NE(player.m_player, nullptr);
+    EXPECT_TRUE(WaitPlaying(player));
+    EXPECT_TRUE(WaitForShade(m_pane1, Shade::Blue)) << ShadeName(Classify(PaneColour(m_pane1)));
+    char* mrl = libvlc_media_get_mrl(libvlc_media_player_get_media(player.m_player));
+    ASSERT_NE(mrl, nullptr);
+    EXPECT_TRUE(QString::fromUtf8(mrl).endsWith(QStringLiteral("/blue.avi"))) << mrl;
+    libvlc_free(mrl);
+}
+
+TEST_F(PlayerTest, StopTwiceThenPlayAgain) {
+    VlcPlayer player(m_pane1);
+    player.Stop();  // nothing to stop yet
+    EXPECT_EQ(player.m_player, nullptr);
+
+    player.m_path = m_red;
+    player.Play();
+    ASSERT_TRUE(WaitPlaying(player));
+    ASSERT_TRUE(WaitForShade(m_pane1, Shade::Red));
+    player.Stop();
+    EXPECT_EQ(player.m_media, nullptr);
+    ASSERT_NE(player.m_player, nullptr);  // the media player stays
+    // The pane goes back to black rather than keeping the last picture.
+    EXPECT_TRUE(WaitForShade(m_pane1, Shade::Black, 2000))
+        << ShadeName(Classify(PaneColour(m_pane1)));
+    EXPECT_NE(player.GetState(), libvlc_Playing);
+    EXPECT_EQ(player.m_path, m_red);
+    player.Stop();
+    EXPECT_EQ(player.m_media, nullptr);
+    EXPECT_NE(player.GetState(), libvlc_Playing);
+
+    player.m_path = m_blue;
+    player.Play();
+    EXPECT_TRUE(WaitPlaying(player));
+    EXPECT_TRUE(WaitForShade(m_pane1, Shade::Blue)) << ShadeName(Classify(PaneColour(m_pane1)));
+}
+
+TEST_F(PlayerTest, AspectRatioFollowsThePaneOnlyOnceThereIsAMediaPlayer) {
+    VlcPlayer player(m_pane1);
+    player.UpdateAspectRatio();  // before the first Play: nothing to set, nothing made
+    EXPECT_EQ(player.m_player, nullptr);
+    EXPECT_EQ(player.m_media, nullptr);
+
+    player.m_path = m_red;
+    player.Play();
+    ASSERT_TRUE(WaitPlaying(player));
+    EXPECT_EQ(AspectRatio(player), "552:407");
+
+    m_pane1->resize(600, 300);
+    // At its old shape the picture stands in the wide pane with black bars left and right.
+    EXPECT_TRUE(WaitUntil([&] { return RedSpan(m_pane1, 150) < 450; }, 3000))
+        << RedSpan(m_pane1, 150);
+    EXPECT_EQ(AspectRatio(player), "552:407");  // only UpdateAspectRatio changes it
+    player.UpdateAspectRatio();
+    EXPECT_EQ(AspectRatio(player), "600:300");
+    // Then it stretches over (nearly) the whole width; libVLC's GL output leaves a few percent.
+    EXPECT_TRUE(WaitUntil([&] { return RedSpan(m_pane1, 150) >= 540; }, 3000))
+        << RedSpan(m_pane1, 150);
+}
+
+TEST_F(PlayerTest, AHiddenPanePlaysAndShowsTheClipOnceShown) {
+    m_pane2->hide();
+    VlcPlayer player(m_pane2);
+    player.m_path = m_blue;
+    player.Play();
+    EXPECT_TRUE(WaitPlaying(player));
+    Pump(300);
+    m_pane2->show();
+    EXPECT_TRUE(WaitForShade(m_pane2, Shade::Blue)) << ShadeName(Classify(PaneColour(m_pane2)));
+    EXPECT_EQ(player.GetState(), libvlc_Playing);
+}
+
+TEST_F(PlayerTest, PathWithChineseAndJapaneseCharactersPlays) {
+    const QString folder = m_dir.filePath(QStringLiteral("视频 ビデオ"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/毛細血管_测试.avi");
+    ASSERT_TRUE(MakeSolidClip(path, Qt::blue));
+    VlcPlayer player(m_pane1);
+    player.m_path = path;
+    player.Play();
+    EXPECT_TRUE(WaitPlaying(player));
+    EXPECT_TRUE(WaitForShade(m_pane1, Shade::Blue)) << ShadeName(Classify(PaneColour(m_pane1)));
+}
+
+TEST_F(PlayerTest, SameFilePlaysInTwoPanesAtOnce) {
+    VlcPlayer left(m_pane1);
+    VlcPlayer right(m_pane2);
+    EXPECT_NE(left.m_instance, right.m_instance);
+    left.m_path = m_red;
+    right.m_path = m_red;
+    left.Play();
+    right.Play();
+    EXPECT_TRUE(WaitPlaying(left));
+    EXPECT_TRUE(WaitPlaying(right));
+    EXPECT_TRUE(WaitForShade(m_pane1, Shade::Red)) << ShadeName(Classify(PaneColour(m_pane1)));
+    EXPECT_TRUE(WaitForShade(m_pane2, Shade::Red)) << ShadeName(Classify(PaneColour(m_pane2)));
+
+    // Stopping one leaves the other playing.
+    left.Stop();
+    Pump(300);
+    EXPECT_EQ(right.GetState(), libvlc_Playing);
+}
+
+TEST_F(PlayerTest, MissingFileLeavesThePaneBlack) {
+    VlcPlayer player(m_pane1);
+    player.m_path = m_blue;
+    player.Play();
+    ASSERT_TRUE(WaitForShade(m_pane1, Shade::Blue));
+    player.m_path = m_dir.filePath(QStringLiteral("gone.avi"));
+    player.Play();
+    // libVLC gives up on the file; the pane never shows a picture.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const libvlc_state_t s = player.GetState();
+            return s == libvlc_Ended || s == libvlc_Error;
+        },
+        5000))
+        << player.GetState();
+    Pump(300);
+    EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::Black);
+
+    // The player is still good for a clip that exists.
+    player.m_path = m_red;
+    player.Play();
+    EXPECT_TRUE(WaitForShade(m_pane1, Shade::Red));
+}
+
+TEST_F(PlayerTest, NoEngineOrNoPathMeansNothingIsPlayed) {
+    VlcPlayer noEngine(m_pane1, nullptr);
+    noEngine.m_path = m_red;
+    noEngine.Play();
+    EXPECT_EQ(noEngine.m_media, nullptr);
+    EXPECT_EQ(noEngine.m_player, nullptr);
+    noEngine.UpdateAspectRatio();
+    noEngine.Stop();
+
+    // An empty path (or one that could not be converted) is not handed to libVLC, which would
+    // otherwise open the working folder.
+    VlcPlayer player(m_pane2);
+    player.Play();
+    EXPECT_EQ(player.m_media, nullptr);
+    EXPECT_EQ(player.m_player, nullptr);
+    player.m_path = QString(QChar(0xD800)) + QStringLiteral(".avi");
+    player.Play();
+    EXPECT_EQ(player.m_player, nullptr);
+    Pump(500);
+    EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::Black);
+    EXPECT_EQ(Classify(PaneColour(m_pane2)), Shade::Black);
+}
+
+TEST_F(PlayerTest, APaneDestroyedBeforeItsPlayerBreaksNothing) {
+    auto* pane = new CMyPictureCtrl(m_host.get());
+    pane->setGeometry(10, 10, 300, 200);
+    pane->show();
+    auto player = std::make_unique<VlcPlayer>(pane);
+    player->m_path = m_red;
+    player->Play();
+    ASSERT_TRUE(WaitForShade(pane, Shade::Red));
+    delete pane;
+    Pump(300);
+    EXPECT_EQ(player->m_pWnd, nullptr);
+    player->UpdateAspectRatio();
+    player->Stop();
+    player->Play();  // no window to draw into: nothing is played
+    EXPECT_EQ(player->m_media, nullptr);
+    EXPECT_EQ(player->m_player, nullptr);
+    player.reset();
+    EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::Black);
+}
+
+TEST(VlcPlayerText, ToUtf8) {
+    EXPECT_EQ(VlcPlayer::ToUtf8(QString()), "");
+    EXPECT_EQ(VlcPlayer::ToUtf8(QStringLiteral("/tmp/a b.avi")), "/tmp/a b.avi");
+    EXPECT_EQ(VlcPlayer::ToUtf8(QStringLiteral("/视频/テスト.avi")),
+              "/\xE8\xA7\x86\xE9\xA2\x91/\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.avi");
+    // Outside the basic plane: a surrogate pair becomes one four-byte sequence.
+    EXPECT_EQ(VlcPlayer::ToUtf8(QString::fromUcs4(U"/\U0001F600")), "/\xF0\x9F\x98\x80");
+    // The bytes up to the first zero.
+    EXPECT_EQ(VlcPlayer::ToUtf8(QStringLiteral("/a") + QChar(0) + QStringLiteral("b")), "/a");
+    // A lone surrogate cannot be converted.
+    EXPECT_EQ(VlcPlayer::ToUtf8(QStringLiteral("/a") + QChar(0xDC00)), "");
+}
+
+TEST(VlcPlayerText, AspectRatioTextIsClientWidthThenHeight) {
+    QWidget pane;
+    pane.resize(552, 407);
+    VlcPlayer player(&pane, nullptr);
+    EXPECT_EQ(player.AspectRatioText(), QStringLiteral("552:407"));
+    pane.resize(600, 300);
+    EXPECT_EQ(player.AspectRatioText(), QStringLiteral("600:300"));
 }

@@ -1,0 +1,362 @@
+#include "playback/drag_list_ctrl.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QtTest/QTest>
+#include <memory>
+#include <vector>
+
+#include "controls/my_picture_ctrl.h"
+#include "platform/dialog.h"
+#include "platform/message_delivery.h"
+#include "tests/support/test_support.h"
+
+using testing_support::Pump;
+
+namespace {
+
+struct Drop {
+    QString path;
+    LPARAM lParam;
+};
+
+// Collects WM_LIST_DROP: copies the path while the send lasts, as a receiver must.
+class DropRecorder {
+  public:
+    DropRecorder()
+        : m_target([this](UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+              if (msg == WM_LIST_DROP) drops.push_back({*reinterpret_cast<const QString*>(w), l});
+              return 0;
+          }) {
+        m_target.Create();
+    }
+    HWND Hwnd() const { return m_target.GetSafeHwnd(); }
+    std::vector<Drop> drops;
+
+  private:
+    platform::CMessageTarget m_target;
+};
+
+QIcon Thumbnail(QColor c) {
+    QPixmap p(140, 100);
+    p.fill(c);
+    return QIcon(p);
+}
+
+// Mouse events go where the window system would send them: to the widget holding the grab,
+// else to the widget under the point.
+void Mouse(QEvent::Type type, QPoint global, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QWidget* target = QWidget::mouseGrabber();
+    if (!target) target = QApplication::widgetAt(global);
+    ASSERT_NE(target, nullptr) << "nothing at " << global.x() << "," << global.y();
+    QMouseEvent event(type, QPointF(target->mapFromGlobal(global)), QPointF(global), button,
+                      buttons, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+void Press(QPoint g) {
+    Mouse(QEvent::MouseButtonPress, g, Qt::LeftButton, Qt::LeftButton);
+}
+void MoveHeld(QPoint g) {
+    Mouse(QEvent::MouseMove, g, Qt::NoButton, Qt::LeftButton);
+}
+void MoveFree(QPoint g) {
+    Mouse(QEvent::MouseMove, g, Qt::NoButton, Qt::NoButton);
+}
+void Release(QPoint g) {
+    Mouse(QEvent::MouseButtonRelease, g, Qt::LeftButton, Qt::NoButton);
+}
+
+// A window with the strip along the bottom and a pane above it, away from the screen origin so
+// that screen and window coordinates differ.
+class DragListTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        m_host = std::make_unique<QWidget>();
+        m_host->setGeometry(150, 120, 800, 560);
+        m_pane = new CMyPictureCtrl(m_host.get());
+        m_pane->setGeometry(10, 10, 400, 300);
+        m_list = new CDragListCtrl(m_host.get());
+        m_list->setGeometry(10, 380, 760, 160);
+        m_list->setIconSize(QSize(140, 100));
+        m_list->setGridSize(QSize(160, 130));
+        const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+        for (int i = 0; i < 4; ++i) {
+            const QString path = QStringLiteral("/clips/2024-05-0%1/clip%1.avi").arg(i);
+            m_list->addItem(
+                new QListWidgetItem(Thumbnail(colours[i]), QStringLiteral("clip%1.avi").arg(i)));
+            m_list->m_paths.push_back(path);
+        }
+        m_list->m_hNotifyWnd = m_recorder.Hwnd();
+        m_host->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_host.get()));
+        Pump(30);
+    }
+
+    QPoint EntryCentre(int row) const {
+        const QRect r = m_list->visualRect(m_list->model()->index(row, 0));
+        return m_list->viewport()->mapToGlobal(r.center());
+    }
+    QPoint PaneCentre() const { return m_pane->mapToGlobal(m_pane->rect().center()); }
+    static int Distance() { return QApplication::startDragDistance(); }
+
+    // Presses on an entry and moves far enough with the button held to begin the drag.
+    void BeginDrag(int row) {
+        const QPoint start = EntryCentre(row);
+        Press(start);
+        MoveHeld(start + QPoint(Distance() + 2, -Distance() - 2));
+    }
+
+    DropRecorder m_recorder;
+    std::unique_ptr<QWidget> m_host;
+    CMyPictureCtrl* m_pane = nullptr;
+    CDragListCtrl* m_list = nullptr;
+};
+
+}  // namespace
+
+TEST(DragListCtrl, StartsIdleWithoutTheDesktopDragAndDrop) {
+    CDragListCtrl list;
+    EXPECT_EQ(WM_LIST_DROP, 0x0465u);
+    EXPECT_EQ(list.m_nDragIndex, -1);
+    EXPECT_EQ(list.m_hNotifyWnd, 0u);
+    EXPECT_TRUE(list.m_paths.empty());
+    EXPECT_FALSE(list.IsDragging());
+    EXPECT_EQ(list.viewMode(), QListView::IconMode);
+    EXPECT_FALSE(list.dragEnabled());
+    EXPECT_EQ(list.dragDropMode(), QAbstractItemView::NoDragDrop);
+}
+
+TEST_F(DragListTest, DragSendsOneDropWithThePathAndTheScreenPoint) {
+    const QPoint start = EntryCentre(1);
+    Press(start);
+    MoveHeld(start + QPoint(1, 0));  // within the drag distance: still a click
+    EXPECT_FALSE(m_list->IsDragging());
+
+    MoveHeld(start + QPoint(0, -Distance() - 3));
+    ASSERT_TRUE(m_list->IsDragging());
+    EXPECT_EQ(m_list->m_nDragIndex, 1);
+    EXPECT_EQ(QWidget::mouseGrabber(), m_list->viewport());
+    ASSERT_NE(m_list->m_pDragImage, nullptr);
+    EXPECT_TRUE(m_list->m_pDragImage->isVisible());
+    EXPECT_TRUE(m_recorder.drops.empty());
+
+    // The picture shows the entry (its green thumbnail) and follows the cursor.
+    const QImage picture = m_list->m_pDragImage->pixmap().toImage();
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_GE(picture.width(), 140);
+    EXPECT_GE(picture.height(), 100);
+    const QPoint target = PaneCentre();
+    MoveHeld(target - QPoint(40, 30));
+    MoveHeld(target);
+    const QRect shown = m_list->m_pDragImage->geometry();
+    EXPECT_TRUE(shown.contains(target));
+    // Green, though tinted when the style marks the entry as selected.
+    const QColor under = picture.pixelColor(target - shown.topLeft());
+    EXPECT_GT(under.green(), 150);
+    EXPECT_LT(under.red(), 100);
+    EXPECT_LT(under.blue(), 100);
+
+    Release(target);
+    ASSERT_EQ(m_recorder.drops.size(), 1u);
+    EXPECT_EQ(m_recorder.drops[0].path, QStringLiteral("/clips/2024-05-01/clip1.avi"));
+    EXPECT_EQ(GET_X_LPARAM(m_recorder.drops[0].lParam), target.x());
+    EXPECT_EQ(GET_Y_LPARAM(m_recorder.drops[0].lParam), target.y());
+    EXPECT_EQ(m_recorder.drops[0].lParam, MAKELPARAM(target.x(), target.y()));
+
+    // Back to idle; the index of the last drag stays.
+    EXPECT_FALSE(m_list->IsDragging());
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+    EXPECT_EQ(m_list->m_nDragIndex, 1);
+
+    // Later moves and a click send nothing more.
+    MoveFree(EntryCentre(2));
+    Press(EntryCentre(2));
+    Release(EntryCentre(2));
+    EXPECT_EQ(m_recorder.drops.size(), 1u);
+}
+
+TEST_F(DragListTest, ClicksSendNothingButStillSelect) {
+    Press(EntryCentre(2));
+    Release(EntryCentre(2));
+    EXPECT_EQ(m_list->currentRow(), 2);
+
+    // A wobble below the drag distance is still a click.
+    const QPoint start = EntryCentre(0);
+    Press(start);
+    MoveHeld(start + QPoint(Distance() - 1, 0));
+    Release(start + QPoint(Distance() - 1, 0));
+    EXPECT_EQ(m_list->currentRow(), 0);
+
+    // A press on empty space or with the right button begins no drag.
+    const QPoint empty = m_list->viewport()->mapToGlobal(QPoint(740, 150));
+    ASSERT_FALSE(m_list->indexAt(m_list->viewport()->mapFromGlobal(empty)).isValid());
+    Press(empty);
+    MoveHeld(PaneCentre());
+    Release(PaneCentre());
+    Mouse(QEvent::MouseButtonPress, EntryCentre(3), Qt::RightButton, Qt::RightButton);
+    Mouse(QEvent::MouseMove, PaneCentre(), Qt::NoButton, Qt::RightButton);
+    Mouse(QEvent::MouseButtonRelease, PaneCentre(), Qt::RightButton, Qt::NoButton);
+
+    EXPECT_FALSE(m_list->IsDragging());
+    EXPECT_TRUE(m_recorder.drops.empty());
+    EXPECT_EQ(m_list->m_nDragIndex, -1);
+}
+
+TEST_F(DragListTest, MovingWithoutTheButtonLeavesThePictureWhereItWas) {
+    BeginDrag(0);
+    ASSERT_TRUE(m_list->IsDragging());
+    MoveHeld(PaneCentre());
+    const QPoint before = m_list->m_pDragImage->pos();
+
+    MoveFree(PaneCentre() + QPoint(120, 80));
+    EXPECT_EQ(m_list->m_pDragImage->pos(), before);
+    EXPECT_TRUE(m_list->IsDragging());  // the drag goes on until a release
+    EXPECT_TRUE(m_recorder.drops.empty());
+
+    MoveHeld(PaneCentre() + QPoint(50, 20));
+    EXPECT_EQ(m_list->m_pDragImage->pos(), before + QPoint(50, 20));
+
+    // A release anywhere ends it, even over the list itself.
+    const QPoint over = EntryCentre(3);
+    Release(over);
+    ASSERT_EQ(m_recorder.drops.size(), 1u);
+    EXPECT_EQ(m_recorder.drops[0].path, QStringLiteral("/clips/2024-05-00/clip0.avi"));
+    EXPECT_EQ(m_recorder.drops[0].lParam, MAKELPARAM(over.x(), over.y()));
+}
+
+TEST_F(DragListTest, AfterRemovalsEntryKDeliversThePathNowAtK) {
+    // The owner removes entry 1 from both the list and its paths.
+    delete m_list->takeItem(1);
+    m_list->m_paths.erase(m_list->m_paths.begin() + 1);
+    Pump(20);
+
+    BeginDrag(1);
+    ASSERT_TRUE(m_list->IsDragging());
+    Release(PaneCentre());
+    BeginDrag(2);
+    Release(PaneCentre());
+    ASSERT_EQ(m_recorder.drops.size(), 2u);
+    EXPECT_EQ(m_recorder.drops[0].path, QStringLiteral("/clips/2024-05-02/clip2.avi"));
+    EXPECT_EQ(m_recorder.drops[1].path, QStringLiteral("/clips/2024-05-03/clip3.avi"));
+}
+
+TEST_F(DragListTest, AnEntryWithoutAPathSendsNothing) {
+    m_list->m_paths.resize(2);  // an owner that fell out of step with the entries
+    BeginDrag(3);
+    ASSERT_TRUE(m_list->IsDragging());
+    Release(PaneCentre());
+    EXPECT_TRUE(m_recorder.drops.empty());
+    EXPECT_FALSE(m_list->IsDragging());
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+
+    // No notify window: the drop goes nowhere and nothing breaks.
+    m_list->m_hNotifyWnd = 0;
+    BeginDrag(0);
+    Release(PaneCentre());
+    EXPECT_FALSE(m_list->IsDragging());
+}
+
+TEST_F(DragListTest, DestroyingTheListMidDragReleasesTheGrab) {
+    BeginDrag(2);
+    ASSERT_TRUE(m_list->IsDragging());
+    QPointer<QLabel> picture = m_list->m_pDragImage.get();
+    delete m_list;
+    m_list = nullptr;
+    EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+    EXPECT_TRUE(picture.isNull());
+    EXPECT_TRUE(m_recorder.drops.empty());
+}
+
+namespace {
+
+// The capture window's template with its two panes bound, recording what reaches it.
+class PaneHost : public platform::CDialog {
+  public:
+    PaneHost() : platform::CDialog(130) {}
+    CMyPictureCtrl m_pane1;
+    CMyPictureCtrl m_pane2;
+    std::vector<Drop> drops;
+    std::vector<WPARAM> wParams;
+
+  protected:
+    void DoDataExchange() override {
+        DDX_Control(1007, &m_pane1);
+        DDX_Control(1008, &m_pane2);
+    }
+    BOOL OnInitDialog() override {
+        OnMessage(WM_LIST_DROP, [this](WPARAM w, LPARAM l) -> LRESULT {
+            drops.push_back({*reinterpret_cast<const QString*>(w), l});
+            wParams.push_back(w);
+            return 7;
+        });
+        return TRUE;
+    }
+};
+
+}  // namespace
+
+TEST(MyPictureCtrl, PassesADropOnToItsParentWithItselfInLParam) {
+    auto host = std::make_unique<PaneHost>();
+    ASSERT_TRUE(host->Create());
+    ASSERT_NE(host->m_pane1.GetSafeHwnd(), 0u);
+    EXPECT_NE(host->m_pane1.GetSafeHwnd(), host->m_pane2.GetSafeHwnd());
+    EXPECT_TRUE(host->m_pane1.testAttribute(Qt::WA_NativeWindow));
+
+    const QString path = QStringLiteral("/clips/视频.avi");
+    LRESULT result = -1;
+    ASSERT_TRUE(platform::SendMessageW(host->m_pane2.GetSafeHwnd(), WM_LIST_DROP,
+                                       reinterpret_cast<WPARAM>(&path), MAKELPARAM(5, 6), &result));
+    EXPECT_EQ(result, 0);  // the pane answers 0 whatever the parent said
+    ASSERT_EQ(host->drops.size(), 1u);
+    EXPECT_EQ(host->drops[0].path, path);
+    EXPECT_EQ(host->wParams[0], reinterpret_cast<WPARAM>(&path));  // the same string
+    EXPECT_EQ(host->drops[0].lParam, reinterpret_cast<LPARAM>(&host->m_pane2));
+
+    // Other messages are not passed on.
+    EXPECT_TRUE(platform::SendMessageW(host->m_pane1.GetSafeHwnd(), WM_USER + 10, 0, 0));
+    EXPECT_EQ(host->drops.size(), 1u);
+
+    // Once the parent's window is gone the forward fails quietly.
+    host->DestroyWindow();
+    EXPECT_TRUE(platform::SendMessageW(host->m_pane1.GetSafeHwnd(), WM_LIST_DROP,
+                                       reinterpret_cast<WPARAM>(&path), 0));
+    EXPECT_EQ(host->drops.size(), 1u);
+}
+
+TEST(MyPictureCtrl, AStripDropAddressedToAPaneReachesTheDialog) {
+    auto host = std::make_unique<PaneHost>();
+    ASSERT_TRUE(host->Create());
+    CDragListCtrl list(host.get());
+    list.setGeometry(20, 600, 600, 150);
+    list.setIconSize(QSize(140, 100));
+    list.addItem(new QListWidgetItem(Thumbnail(Qt::red), QStringLiteral("a.avi")));
+    list.m_paths = {QStringLiteral("/clips/a.avi")};
+    list.m_hNotifyWnd = host->m_pane1.GetSafeHwnd();
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
+
+    const QPoint start =
+        list.viewport()->mapToGlobal(list.visualRect(list.model()->index(0, 0)).center());
+    Press(start);
+    MoveHeld(start - QPoint(0, QApplication::startDragDistance() + 5));
+    ASSERT_TRUE(list.IsDragging());
+    Release(start - QPoint(0, 200));
+    ASSERT_EQ(host->drops.size(), 1u);
+    EXPECT_EQ(host->drops[0].path, QStringLiteral("/clips/a.avi"));
+    EXPECT_EQ(host->drops[0].lParam, reinterpret_cast<LPARAM>(&host->m_pane1));
+}
+
+TEST(MyPictureCtrl, WithoutADialogParentTheDropGoesNowhere) {
+    QWidget parent;
+    CMyPictureCtrl pane(&parent);
+    CMyPictureCtrl orphan;
+    const QString path = QStringLiteral("/clips/a.avi");
+    EXPECT_TRUE(platform::SendMessageW(pane.GetSafeHwnd(), WM_LIST_DROP,
+                                       reinterpret_cast<WPARAM>(&path), 0));
+    EXPECT_TRUE(platform::SendMessageW(orphan.GetSafeHwnd(), WM_LIST_DROP,
+                                       reinterpret_cast<WPARAM>(&path), 0));
+}
