@@ -1,5 +1,6 @@
 #include "tests/playback/playback_test_support.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -24,10 +25,14 @@ bool MakeSolidClip(const QString& path, QColor colour, int frames) {
     return true;
 }
 
+QImage GrabPane(const QWidget* pane) {
+    pane->window()->raise();
+    QCoreApplication::processEvents();
+    return QGuiApplication::primaryScreen()->grabWindow(pane->winId()).toImage();
+}
+
 QColor PaneColour(const QWidget* pane) {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    const QPixmap shot = screen->grabWindow(pane->winId());
-    const QImage image = shot.toImage();
+    const QImage image = GrabPane(pane);
     if (image.isNull() || image.width() < 4 || image.height() < 4) return QColor();
     const int w = image.width();
     const int h = image.height();

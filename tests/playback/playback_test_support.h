@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
 #include <QString>
 #include <QWidget>
 
@@ -10,6 +11,10 @@ namespace playback_testing {
 // Writes a motion-JPEG AVI of 320x240 at 25 fps whose every frame is one colour. True when the
 // file was written.
 bool MakeSolidClip(const QString& path, QColor colour, int frames = 40);
+
+// The screen's picture of the pane. Its window is raised first: other test processes may show
+// windows on the same display.
+QImage GrabPane(const QWidget* pane);
 
 // What the screen shows at the pane's centre and four points around it, averaged; grabbed from
 // the screen because the video is not painted by Qt.

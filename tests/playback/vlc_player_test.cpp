@@ -4,8 +4,6 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest/QTest>
@@ -56,7 +54,7 @@ class PlayerTest : public ::testing::Test {
 
     // How many pixels of row y of the pane show red on the screen.
     static int RedSpan(const QWidget* pane, int y) {
-        const QImage image = QGuiApplication::primaryScreen()->grabWindow(pane->winId()).toImage();
+        const QImage image = playback_testing::GrabPane(pane);
         int n = 0;
         for (int x = 0; x < image.width() && y < image.height(); ++x) {
             if (Classify(image.pixelColor(x, y)) == Shade::Red) ++n;
