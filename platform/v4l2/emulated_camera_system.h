@@ -1,0 +1,79 @@
+// Emulated USB cameras behind the V4L2 seam, with a sysfs tree of their own in a temporary
+// folder. While an object lives, every V4L2 call of the process reaches these cameras and no
+// real one.
+//
+// The one-call way, for the demo and any test that needs "a camera":
+//
+//     auto cameras = platform::v4l2::CEmulatedCameraSystem::InstallDefault();
+//     ... // dscap_enum_device() now finds one supported camera (534d:0021, MJPEG 640x480)
+//
+// Keep the returned object alive for as long as the camera may be used; destroying it
+// restores the kernel and /sys. Only one system may be installed at a time.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/v4l2/emulated_camera_config.h"
+#include "platform/v4l2/emulated_camera_device.h"
+#include "platform/v4l2/v4l2_syscalls.h"
+
+namespace platform::v4l2 {
+
+class CEmulatedCameraSystem : public CV4l2Syscalls {
+  public:
+    // Installs the cameras, in this order (video0, video1... with metadata nodes between).
+    explicit CEmulatedCameraSystem(std::vector<EmulatedCameraConfig> cameras);
+    ~CEmulatedCameraSystem() override;
+    CEmulatedCameraSystem(const CEmulatedCameraSystem&) = delete;
+    CEmulatedCameraSystem& operator=(const CEmulatedCameraSystem&) = delete;
+
+    // One supported microscope camera.
+    static std::unique_ptr<CEmulatedCameraSystem> InstallDefault();
+
+    const std::string& Root() const { return m_root; }
+    std::string NodeOf(int camera) const;  // "/dev/videoN" of a camera's capture node
+
+    // Test controls and observations, safe from any thread.
+    void Unplug(int camera);
+    int FramesDelivered(int camera) const;
+    int Maps(int camera) const;
+    int Unmaps(int camera) const;
+    int BadUnmaps(int camera) const;
+    int MappedNow(int camera) const;
+    bool Streaming(int camera) const;
+    double IntervalSeconds(int camera) const;
+    int OpenFiles() const;
+    std::vector<unsigned char> SampleBytes(int camera, int sequence) const;
+
+    // CV4l2Syscalls
+    int Open(const char* path, int flags) override;
+    int Close(int fd) override;
+    int Ioctl(int fd, unsigned long request, void* arg) override;
+    void* Mmap(std::size_t length, int prot, int flags, int fd, off_t offset) override;
+    int Munmap(void* addr, std::size_t length) override;
+    int Poll(pollfd* fds, nfds_t count, int timeoutMs) override;
+
+  private:
+    struct Node {
+        int camera;
+        bool metadata;
+    };
+    struct OpenFile {
+        int camera;
+        bool metadata;
+    };
+
+    void WriteSysfs();
+
+    mutable std::mutex m_mutex;
+    std::vector<std::unique_ptr<CEmulatedCameraDevice>> m_devices;
+    std::unordered_map<std::string, Node> m_nodes;  // "/dev/videoN"
+    std::unordered_map<int, OpenFile> m_files;      // guarded by m_mutex
+    std::string m_root;
+};
+
+}  // namespace platform::v4l2

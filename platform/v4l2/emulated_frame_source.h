@@ -1,0 +1,23 @@
+// Synthetic pictures of a capillary microscope: pink-red ground, dark red capillary loops,
+// cells moving along them, sensor noise. Deterministic per frame index.
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <vector>
+
+#include "platform/v4l2/emulated_camera_config.h"
+
+namespace platform::v4l2 {
+
+class CEmulatedFrameSource {
+  public:
+    // The BGR picture of frame index, width x height.
+    static cv::Mat Picture(int index, int width, int height);
+    // The JPEG bytes of a sample of the given kind for frame index. Good 640x480 frames come
+    // from a small cache, so streaming costs little.
+    static std::vector<unsigned char> Sample(EmulatedSample kind, int index, int width, int height);
+    // Frames the cache cycles through.
+    static constexpr int kCachedFrames = 24;
+};
+
+}  // namespace platform::v4l2
