@@ -1,0 +1,66 @@
+// The capture engine of one opened camera: a filter graph in which the camera's capture
+// filter feeds a sample grabber whose callback receives every frame.
+//
+// All operations run on the window's thread. Stop (and so Close) waits for the streaming
+// thread, which may wait for the window in its send: call Close only after the window's
+// handle was destroyed.
+#pragma once
+
+#include <QString>
+
+#include "capture/capture_device_entry.h"
+#include "capture/capture_window.h"
+#include "capture/sample_grabber_cb_impl.h"
+#include "platform/graph/dshow_interfaces.h"
+
+class DsCapture {
+  public:
+    DsCapture(ICaptureWindow* owner, QString displayName, CComPtr<IMoniker> moniker);
+    DsCapture(const DsCapture&) = delete;
+    DsCapture& operator=(const DsCapture&) = delete;
+
+    HRESULT OpenSource();
+    HRESULT BuildGraph();
+    bool AddStillPath();
+    // False when the graph is not built or refuses to run; the graph is then stopped again
+    // and m_running stays clear.
+    bool Run();
+    bool Stop();
+    void DismantleGraph();
+    void RemoveDownstream(IBaseFilter* filter);
+    void ReleaseInterfaces();
+    // Stops, dismantles, releases and frees the engine.
+    void Close();
+
+    // The pause BuildGraph gives the camera before asking for its format (500 ms).
+    static void SetSettleDelayForTesting(DWORD ms);
+
+    QString m_displayName;
+    ICaptureWindow* m_owner;
+    CComPtr<IMoniker> m_moniker;
+    CComPtr<ICaptureGraphBuilder2> m_builder;
+    CComPtr<IBaseFilter> m_source;
+    CComPtr<IAMVideoControl> m_videoControl;
+    CComPtr<IPin> m_stillPin;
+    CComPtr<IBaseFilter> m_stillGrabber;
+    CComPtr<IAMStreamConfig> m_stillConfig;
+    int m_graphBuilt = 0;
+    int m_running = 0;
+    CComPtr<IVideoWindow> m_videoWindow;
+    CComPtr<IGraphBuilder> m_graph;
+    SampleGrabberCBImpl m_callback;
+    CComPtr<IBaseFilter> m_grabber;
+
+  private:
+    ~DsCapture() = default;
+};
+
+// For holders: closes the engine instead of deleting it.
+struct DsCaptureCloser {
+    void operator()(DsCapture* capture) const {
+        if (capture) capture->Close();
+    }
+};
+
+// A new engine for the entry's device, or null when its display name does not parse.
+DsCapture* dscap_open_device(ICaptureWindow* owner, const CaptureDeviceEntry& entry);

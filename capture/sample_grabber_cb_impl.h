@@ -1,0 +1,44 @@
+// The frame callback of the capture graph: decodes each camera sample, stamps the local time,
+// hands a copy to the capture window and feeds the recording. Runs on the streaming thread.
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <string>
+
+#include "capture/capture_window.h"
+#include "platform/graph/dshow_interfaces.h"
+#include "platform/system.h"
+
+class SampleGrabberCBImpl : public ISampleGrabberCB {
+  public:
+    explicit SampleGrabberCBImpl(ICaptureWindow* owner = nullptr) : m_owner(owner) {}
+
+    // Embedded in its engine and never counted: AddRef gives 2 and Release 1, always.
+    HRESULT QueryInterface(REFIID iid, void** out) override;
+    ULONG AddRef() override { return 2; }
+    ULONG Release() override { return 1; }
+
+    // Still samples: discarded.
+    HRESULT SampleCB(double sampleTime, IMediaSample* sample) override;
+    // One motion-JPEG sample. Always S_OK.
+    HRESULT BufferCB(double sampleTime, BYTE* buffer, long bufferLength) override;
+
+    void SetOwner(ICaptureWindow* owner) { m_owner = owner; }
+
+    // "YYYYMMDD HH:MM:SS"
+    static std::string FormatTimeStamp(const platform::SYSTEMTIME& t);
+    // Draws the stamp in black at (10, 30), Hershey simplex, scale 0.6, thickness 1, LINE_8.
+    static void DrawTimeStamp(cv::Mat& image, const platform::SYSTEMTIME& t);
+    // Whether the bytes are one whole JPEG: start marker first, end marker last (padding
+    // zeros after it allowed). The decoder accepts truncated data without complaint.
+    static bool IsWholeJpeg(const BYTE* buffer, long length);
+    // The sample as a BGR image, or empty when it is not a whole, decodable JPEG.
+    static cv::Mat DecodeSample(BYTE* buffer, long length);
+
+    static constexpr int kLivePaneId = 1006;
+    static constexpr int kClipWidth = 640;
+    static constexpr int kClipHeight = 480;
+
+  private:
+    ICaptureWindow* m_owner;
+};

@@ -1,0 +1,9 @@
+// Takes samples and drops them.
+#pragma once
+
+#include "platform/graph/base_filter.h"
+
+class CNullRenderer : public CBaseFilter {
+  public:
+    CNullRenderer();
+};

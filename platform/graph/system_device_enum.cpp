@@ -1,0 +1,29 @@
+#include "platform/graph/system_device_enum.h"
+
+#include "platform/graph/device_moniker.h"
+#include "platform/graph/moniker_enumerator.h"
+#include "platform/v4l2/device_discovery.h"
+
+HRESULT CSystemDeviceEnum::QueryInterface(REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_ICreateDevEnum) {
+        *out = static_cast<ICreateDevEnum*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT CSystemDeviceEnum::CreateClassEnumerator(REFCLSID category, IEnumMoniker** monikers,
+                                                 DWORD) {
+    if (!monikers) return E_POINTER;
+    *monikers = nullptr;
+    if (category != CLSID_VideoInputDeviceCategory) return S_FALSE;
+    std::vector<CComPtr<IMoniker>> list;
+    for (const auto& device : platform::v4l2::EnumerateCaptureDevices())
+        list.push_back(CComPtr<IMoniker>::Attach(new CDeviceMoniker(device.displayName)));
+    if (list.empty()) return S_FALSE;
+    *monikers = new CEnumMoniker(std::move(list));
+    return S_OK;
+}
