@@ -7,7 +7,9 @@
 
 #include "app/about_dlg.h"
 #include "app/quorvel_app.h"
+#include "platform/font_height.h"
 #include "platform/resources.h"
+#include "workstation/video_capture_dlg.h"
 
 namespace {
 constexpr int kStartButton = 1000;
@@ -43,7 +45,7 @@ BOOL CQuorvelDlg::OnInitDialog() {
     m_btnEnd.SetCaption(app.GetLangString(QStringLiteral("IDS_STOP")), 24, RGB(213, 13, 13));
 
     m_titleFont = QFont(QStringLiteral("Arial"));
-    m_titleFont.setPixelSize(35);
+    platform::SetCellHeight(m_titleFont, 35);
     m_titleFont.setWeight(QFont::Normal);
     m_bkBrush = QColor(255, 255, 255);
 
@@ -93,7 +95,9 @@ void CQuorvelDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CQuorvelDlg::OnBnClickedStart() {
-    // The capture window opens here once it exists.
+    CVideoCaptureDlg dlg;
+    dlg.setParent(this, dlg.windowFlags());
+    dlg.DoModal();
 }
 
 void CQuorvelDlg::OnBnClickedEnd() {

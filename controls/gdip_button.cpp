@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/font_height.h"
+
 namespace {
 
 // The pointer counts as resting after this long without leaving.
@@ -76,7 +78,8 @@ void CGdipButton::SetCaption(const QString& text, int fontSize, COLORREF color) 
                        QStringLiteral("Noto Sans CJK JP"), QStringLiteral("WenQuanYi Micro Hei"),
                        QStringLiteral("Droid Sans Fallback")});
     font->setStyleHint(QFont::SansSerif);
-    font->setPixelSize(static_cast<int>(static_cast<double>(fontSize) * 1.4));
+    font->setWeight(QFont::Normal);
+    platform::SetCellHeight(*font, static_cast<int>(static_cast<double>(fontSize) * 1.4));
     font->setWeight(QFont::Normal);
     font->setItalic(false);
     font->setUnderline(false);

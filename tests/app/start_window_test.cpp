@@ -8,6 +8,7 @@
 #include "app/about_dlg.h"
 #include "app/quorvel_app.h"
 #include "app/quorvel_dlg.h"
+#include "platform/font_height.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -41,7 +42,8 @@ TEST_F(StartWindowTest, SetUpTextsTitleAndCentredLogo) {
     auto* title = qobject_cast<QLabel*>(dlg.GetDlgItem(1012));
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(title->text(), QStringLiteral("Capillary Scope"));
-    EXPECT_EQ(title->font().pixelSize(), 35);
+    EXPECT_LE(platform::CellHeight(title->font()), 35);
+    EXPECT_GE(platform::CellHeight(title->font()), 33);
 
     QWidget* logo = dlg.GetDlgItem(1010);
     ASSERT_NE(logo, nullptr);

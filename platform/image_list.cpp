@@ -1,0 +1,34 @@
+#include "platform/image_list.h"
+
+#include <QPixmap>
+
+namespace platform {
+
+int CImageList::AddMasked(const QImage& image, QRgb maskColor) {
+    if (image.isNull()) return -1;
+    QImage copy = image.convertToFormat(QImage::Format_ARGB32);
+    if (m_size.width() > 0 && m_size.height() > 0 && copy.size() != m_size)
+        copy = copy.scaled(m_size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QRgb key = maskColor & 0xFFFFFF;
+    for (int y = 0; y < copy.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(copy.scanLine(y));
+        for (int x = 0; x < copy.width(); ++x) {
+            if ((row[x] & 0xFFFFFF) == key) row[x] = 0;
+        }
+    }
+    m_images.push_back(std::move(copy));
+    return static_cast<int>(m_images.size()) - 1;
+}
+
+bool CImageList::Remove(int index) {
+    if (index < 0 || index >= GetImageCount()) return false;
+    m_images.erase(m_images.begin() + index);
+    return true;
+}
+
+QIcon CImageList::GetIcon(int index) const {
+    if (index < 0 || index >= GetImageCount()) return {};
+    return QIcon(QPixmap::fromImage(m_images[static_cast<size_t>(index)]));
+}
+
+}  // namespace platform

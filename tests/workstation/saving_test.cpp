@@ -1,0 +1,136 @@
+// Saving: the file saved is complete, an earlier clip is never replaced, a failed copy is told.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <opencv2/videoio.hpp>
+
+#include "tests/workstation/capture_window_fixture.h"
+
+using platform::v4l2::EmulatedCameraConfig;
+using workstation_testing::CaptureWindowTest;
+
+namespace {
+
+int CountFrames(const QString& path) {
+    cv::VideoCapture reader(path.toStdString());
+    if (!reader.isOpened()) return -1;
+    int n = 0;
+    cv::Mat frame;
+    while (reader.read(frame)) ++n;
+    return n;
+}
+
+platform::SYSTEMTIME At(int h, int m, int s) {
+    platform::SYSTEMTIME t;
+    t.wYear = 2025;
+    t.wMonth = 3;
+    t.wDay = 5;
+    t.wHour = h;
+    t.wMinute = m;
+    t.wSecond = s;
+    return t;
+}
+
+}  // namespace
+
+TEST(ClipNames, DayFolderAndClipFormats) {
+    EXPECT_EQ(CVideoCaptureDlg::DayFolderPath(QStringLiteral("/a/Video"), 2025, 3, 5),
+              QStringLiteral("/a/Video/2025-03-05"));
+    EXPECT_EQ(CVideoCaptureDlg::ClipPath(QStringLiteral("/d"), 9, 4, 3),
+              QStringLiteral("/d/090403.avi"));
+    EXPECT_EQ(CVideoCaptureDlg::ClipPath(QStringLiteral("/d"), 23, 59, 0),
+              QStringLiteral("/d/235900.avi"));
+}
+
+TEST_F(CaptureWindowTest, SaveClosesAWriterNoFrameHasClosedSinceTheStop) {
+    EmulatedCameraConfig c;
+    c.unplugAfterFrames = 30;  // no frame comes after the stop
+    Install({c});
+    ASSERT_TRUE(Open());
+    Click(&m_dlg->m_btnRecord);
+    ASSERT_TRUE(
+        testing_support::WaitUntil([&] { return m_cameras->FramesDelivered(0) >= 30; }, 8000));
+    testing_support::Pump(300);
+    Click(&m_dlg->m_btnRecord);
+    testing_support::Pump(100);
+    ASSERT_TRUE(m_dlg->m_writer.isOpened());  // still open: no frame arrived to close it
+    const platform::SYSTEMTIME t = At(10, 0, 0);
+    platform::SetLocalTimeForTesting(&t);
+    Click(&m_dlg->m_btnSave);
+    EXPECT_FALSE(m_dlg->m_writer.isOpened());
+    const QString clip = VideoDir() + QStringLiteral("/2025-03-05/100000.avi");
+    EXPECT_GE(CountFrames(clip), 20);
+    EXPECT_EQ(CountFrames(clip), CountFrames(m_dlg->TempFilePath()));
+}
+
+TEST_F(CaptureWindowTest, TwoSavesInOneSecondKeepBothClips) {
+    Install({EmulatedCameraConfig::Microscope()});
+    ASSERT_TRUE(Open());
+    const platform::SYSTEMTIME t = At(9, 4, 3);
+    platform::SetLocalTimeForTesting(&t);
+    const QString day = VideoDir() + QStringLiteral("/2025-03-05");
+    for (int round = 0; round < 3; ++round) {
+        Click(&m_dlg->m_btnRecord);
+        ASSERT_TRUE(WaitFrames(3 + 4 * round));
+        Click(&m_dlg->m_btnRecord);
+        ASSERT_TRUE(WaitFrames(2));
+        Click(&m_dlg->m_btnSave);
+    }
+    const QStringList names = QDir(day).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(names, (QStringList{"090403.avi", "090403_2.avi", "090403_3.avi"}));
+    ASSERT_EQ(m_dlg->m_videoPaths.size(), 3u);
+    EXPECT_EQ(m_dlg->m_videoPaths[1], day + QStringLiteral("/090403_2.avi"));
+    // Each keeps its own recording: later rounds recorded more frames.
+    EXPECT_LT(CountFrames(day + QStringLiteral("/090403.avi")),
+              CountFrames(day + QStringLiteral("/090403_3.avi")));
+}
+
+TEST_F(CaptureWindowTest, FailedCopyIsReportedNotListedAndStaysStopped) {
+    Install({EmulatedCameraConfig::Microscope()});
+    ASSERT_TRUE(Open());
+    const platform::SYSTEMTIME t = At(11, 0, 0);
+    platform::SetLocalTimeForTesting(&t);
+    // A file where the day folder should be: the folder cannot be made and the copy fails.
+    QFile blocker(VideoDir() + QStringLiteral("/2025-03-05"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Click(&m_dlg->m_btnRecord);
+    ASSERT_TRUE(WaitFrames(3));
+    Click(&m_dlg->m_btnRecord);
+    ASSERT_TRUE(WaitFrames(2));
+    Click(&m_dlg->m_btnSave);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text, Lang("IDS_SAVE_FAIL"));
+    EXPECT_TRUE(m_dlg->m_videoPaths.empty());
+    EXPECT_EQ(m_dlg->m_videoList.count(), 0);
+    EXPECT_FALSE(Visible(1009));
+    EXPECT_TRUE(Visible(1010));
+    EXPECT_TRUE(Visible(1011));
+    // The user can try again once the way is clear.
+    ASSERT_TRUE(QFile::remove(VideoDir() + QStringLiteral("/2025-03-05")));
+    Click(&m_dlg->m_btnSave);
+    EXPECT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_dlg->m_videoPaths.size(), 1u);
+    EXPECT_TRUE(Visible(1009));
+}
+
+TEST_F(CaptureWindowTest, SaveWithoutTemporaryFileOnlyMakesTheDayFolder) {
+    Install({EmulatedCameraConfig::Microscope()});
+    ASSERT_TRUE(Open());
+    Click(&m_dlg->m_btnRecord);
+    ASSERT_TRUE(WaitFrames(2));
+    Click(&m_dlg->m_btnRecord);
+    ASSERT_TRUE(WaitFrames(2));
+    ASSERT_TRUE(QFile::remove(m_dlg->TempFilePath()));
+    const platform::SYSTEMTIME t = At(12, 0, 0);
+    platform::SetLocalTimeForTesting(&t);
+    Click(&m_dlg->m_btnSave);
+    EXPECT_TRUE(QDir(VideoDir() + QStringLiteral("/2025-03-05")).exists());
+    EXPECT_TRUE(QDir(VideoDir() + QStringLiteral("/2025-03-05")).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(m_boxes.empty());
+    EXPECT_TRUE(m_dlg->m_videoPaths.empty());
+    EXPECT_TRUE(Visible(1010));
+    EXPECT_TRUE(Visible(1011));
+    EXPECT_FALSE(Visible(1009));
+}

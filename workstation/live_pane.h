@@ -1,0 +1,21 @@
+// The live picture pane (1006): shows the last camera frame stretched over the whole pane.
+#pragma once
+
+#include <QWidget>
+#include <opencv2/core.hpp>
+
+class CLivePane : public QWidget {
+    Q_OBJECT
+  public:
+    explicit CLivePane(QWidget* parent = nullptr);
+
+    // Takes the frame over (no pixel copy) and paints it at once; the previous frame goes.
+    void ShowFrame(cv::Mat&& frame);
+    const cv::Mat& LastFrame() const { return m_frame; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    cv::Mat m_frame;
+};

@@ -1,0 +1,130 @@
+#include "workstation/video_capture_dlg.h"
+
+#include <QLabel>
+
+#include "app/quorvel_app.h"
+#include "capture/device_discovery.h"
+#include "platform/message_box.h"
+#include "platform/system.h"
+
+namespace {
+constexpr int kLivePane = 1006;
+constexpr int kCancel = 1010;
+constexpr int kSave = 1011;
+constexpr int kLabel1 = 1012;
+constexpr int kLabel2 = 1013;
+}  // namespace
+
+CVideoCaptureDlg::CVideoCaptureDlg() : platform::CDialog(130) {
+    OnMessage(WM_CAPTURE_FRAME, [this](WPARAM w, LPARAM l) { return OnCaptureFrame(w, l); });
+    OnMessage(WM_LIST_DROP, [this](WPARAM w, LPARAM l) { return OnListDrop(w, l); });
+    connect(&m_btnRecord, &QPushButton::clicked, this, [this] { OnRecord(); });
+    connect(&m_btnCancel, &QPushButton::clicked, this, [this] { OnCancelRecording(); });
+    connect(&m_btnSave, &QPushButton::clicked, this, [this] { OnSaveRecording(); });
+    connect(&m_btnDeleteOne, &QPushButton::clicked, this, [this] { OnDeleteSelectedVideo(); });
+    connect(&m_btnDeleteAll, &QPushButton::clicked, this, [this] { OnDeleteAllVideos(); });
+    connect(&m_btnView, &QPushButton::clicked, this, [this] { OnToggleView(); });
+    connect(&m_btnOpen, &QPushButton::clicked, this, [this] { OnOpenVideoFile(); });
+}
+
+CVideoCaptureDlg::~CVideoCaptureDlg() {
+    // The window is gone, so the camera thread no longer waits on it: the engine can stop.
+    DestroyWindow();
+    m_pCapture.reset();
+    m_pPlayer1.reset();
+    m_pPlayer2.reset();
+}
+
+void CVideoCaptureDlg::DoDataExchange() {
+    DDX_Control(kLivePane, &m_livePane);
+    DDX_Control(1003, &m_videoList);
+    DDX_Control(1007, &m_pane1);
+    DDX_Control(1008, &m_pane2);
+    DDX_Control(1002, &m_btnView);
+    DDX_Control(1009, &m_btnRecord);
+    DDX_Control(kCancel, &m_btnCancel);
+    DDX_Control(kSave, &m_btnSave);
+    DDX_Control(1004, &m_btnDeleteOne);
+    DDX_Control(1005, &m_btnDeleteAll);
+    DDX_Control(1014, &m_btnOpen);
+}
+
+BOOL CVideoCaptureDlg::OnInitDialog() {
+    CQuorvelApp& app = AfxGetApp();
+    m_devices.clear();
+    std::vector<CaptureDeviceEntry> devices = dscap_enum_device();
+    if (devices.empty()) {
+        platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_DEVICE_NOTFOUND")));
+        app.m_log.WriteLog("device not found!");
+        EndDialog(platform::IDCANCEL);
+    } else {
+        app.m_log.WriteLog("dscap_enum_device number is  %d\n", static_cast<int>(devices.size()));
+        m_devices = std::move(devices);
+        StartCapture();
+    }
+
+    ShowControl(kCancel, false);
+    ShowControl(kSave, false);
+
+    m_videoDir = platform::GetModuleFolder() + QStringLiteral("/Video");
+    m_bkBrush = QColor(255, 255, 255);
+    if (!platform::PathFileExistsW(m_videoDir)) platform::CreateDirectoryW(m_videoDir);
+
+    RebuildVideoList(ListClientHeight() - 20);
+
+    const struct {
+        CGdipButton* button;
+        int png;
+        const char* key;
+        COLORREF color;
+    } dressing[] = {
+        {&m_btnView, 132, "IDS_DUAL", RGB(255, 255, 255)},
+        {&m_btnRecord, 132, "IDS_START_RECORD", RGB(255, 255, 255)},
+        {&m_btnCancel, 133, "IDS_CANCEL", RGB(213, 13, 13)},
+        {&m_btnSave, 132, "IDS_SAVE", RGB(255, 255, 255)},
+        {&m_btnDeleteOne, 135, "IDS_DELETE_ONE", RGB(0, 0, 0)},
+        {&m_btnDeleteAll, 136, "IDS_DELETE_ALL", RGB(255, 255, 255)},
+        {&m_btnOpen, 138, nullptr, 0},
+    };
+    for (const auto& d : dressing) {
+        d.button->SetPngImage(d.png);
+        if (d.key) d.button->SetCaption(app.GetLangString(QString::fromLatin1(d.key)), 16, d.color);
+    }
+
+    StoreLayoutRects();
+    m_videoList.m_hNotifyWnd = GetSafeHwnd();
+    return TRUE;
+}
+
+void CVideoCaptureDlg::StartCapture() {
+    const CaptureDeviceEntry& first = m_devices.front();
+    m_pCapture.reset(dscap_open_device(this, first));
+    bool ok = m_pCapture != nullptr;
+    if (ok && m_pCapture->m_running) ok = m_pCapture->Stop();
+    if (ok && m_pCapture->m_graphBuilt) m_pCapture->DismantleGraph();
+    if (ok) m_pCapture->ReleaseInterfaces();
+    if (ok) ok = !FAILED(m_pCapture->OpenSource());
+    if (ok) ok = !FAILED(m_pCapture->BuildGraph());
+    if (ok) ok = m_pCapture->Run();
+    if (!ok) {
+        CQuorvelApp& app = AfxGetApp();
+        platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_DEVICE_INITFAIL")));
+        app.m_log.WriteLog("device init fail!");
+    }
+}
+
+platform::CtlColor CVideoCaptureDlg::OnCtlColor(QWidget* control) {
+    platform::CtlColor color;
+    color.background = m_bkBrush.isValid() ? m_bkBrush : QColor(Qt::white);
+    const int id = control ? platform::GetControlId(control) : 0;
+    if (id == kLivePane) color.noBrush = true;  // the frames are the pane's only paint
+    return color;
+}
+
+void CVideoCaptureDlg::SetLabelText(int id, const QString& text) {
+    if (auto* label = qobject_cast<QLabel*>(GetDlgItem(id))) label->setText(text);
+}
+
+void CVideoCaptureDlg::ShowControl(int id, bool show) {
+    if (QWidget* w = GetDlgItem(id)) w->setVisible(show);
+}

@@ -1,0 +1,113 @@
+// The capture window (template 130): live picture, recording and saving, the clip strip, two
+// looping playback panes and the view switch. One class; its sources are split by concern:
+//   video_capture_dlg.cpp            construction, set-up, colours, teardown
+//   video_capture_dlg_preview.cpp    live frames from the camera thread
+//   video_capture_dlg_recording.cpp  record, stop, cancel
+//   video_capture_dlg_saving.cpp     save into the folder of the day
+//   video_capture_dlg_video_list.cpp the clip strip and its thumbnails
+//   video_capture_dlg_playback.cpp   drop-to-play and the view switch
+//   video_capture_dlg_layout.cpp     proportional layout
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+#include <optional>
+#include <vector>
+
+#include "capture/capture_window.h"
+#include "capture/dscapture.h"
+#include "controls/gdip_button.h"
+#include "controls/my_picture_ctrl.h"
+#include "platform/dialog.h"
+#include "platform/image_list.h"
+#include "playback/drag_list_ctrl.h"
+#include "playback/vlc_player.h"
+#include "workstation/live_pane.h"
+
+class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
+    Q_OBJECT
+  public:
+    CVideoCaptureDlg();
+    ~CVideoCaptureDlg() override;
+
+    // ICaptureWindow: what the frame callback on the camera thread reaches.
+    HWND GetCaptureHwnd() const override { return GetSafeHwnd(); }
+    std::atomic<int>& RecordingFlag() override { return m_bRecording; }
+    cv::VideoWriter& Writer() override { return m_writer; }
+    std::mutex& WriterMutex() override { return m_writerMutex; }
+
+    // Handlers.
+    LRESULT OnCaptureFrame(WPARAM wParam, LPARAM lParam);
+    LRESULT OnListDrop(WPARAM wParam, LPARAM lParam);
+    void OnRecord();
+    void OnCancelRecording();
+    void OnSaveRecording();
+    void OnDeleteSelectedVideo();
+    void OnDeleteAllVideos();
+    void OnOpenVideoFile();
+    void OnToggleView();
+
+    // The clip strip.
+    void AddVideo(const QString& path);
+    void AddVideoItem(QString path);
+    static QImage MakeThumbnailBitmap(const cv::Mat& frame, int width, int height);
+    static int ThumbnailWidth(int height);
+    void RebuildVideoList(int h);
+
+    // Layout.
+    void StoreLayoutRects();
+
+    // Temporary recording file and the day folder's clip name for a clock reading.
+    QString TempFilePath() const;
+    static QString DayFolderPath(const QString& videoDir, int year, int month, int day);
+    static QString ClipPath(const QString& dayFolder, int hour, int minute, int second);
+    // The first of ClipPath, then "_2", "_3", ... before ".avi" that names no existing file.
+    static QString UniqueClipPath(const QString& dayFolder, int hour, int minute, int second);
+
+    std::vector<CaptureDeviceEntry> m_devices;
+    std::unique_ptr<DsCapture, DsCaptureCloser> m_pCapture;
+    QString m_videoDir;
+    cv::VideoWriter m_writer;
+    std::atomic<int> m_bRecording{0};
+    int m_bDualView = 0;
+    std::vector<QString> m_videoPaths;
+    CDragListCtrl m_videoList;
+    std::unique_ptr<platform::CImageList> m_imageList;
+    CMyPictureCtrl m_pane1;
+    CMyPictureCtrl m_pane2;
+    CLivePane m_livePane;
+    CGdipButton m_btnView;
+    CGdipButton m_btnRecord;
+    CGdipButton m_btnCancel;
+    CGdipButton m_btnSave;
+    CGdipButton m_btnDeleteOne;
+    CGdipButton m_btnDeleteAll;
+    CGdipButton m_btnOpen;
+    QColor m_bkBrush;
+    std::unique_ptr<VlcPlayer> m_pPlayer1;
+    std::unique_ptr<VlcPlayer> m_pPlayer2;
+    std::vector<QRect> m_layoutRects;
+
+  protected:
+    void DoDataExchange() override;
+    BOOL OnInitDialog() override;
+    platform::CtlColor OnCtlColor(QWidget* control) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+  private:
+    void OnSize();
+    // The list's client height (its frame excluded), valid before the list was first shown.
+    int ListClientHeight() const;
+    void StartCapture();
+    void SetLabelText(int id, const QString& text);
+    void ShowControl(int id, bool show);
+    // Closes a writer the camera thread has not closed since the stop.
+    void FinishRecordingFile();
+
+    std::mutex m_writerMutex;
+};
