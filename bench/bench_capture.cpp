@@ -1,0 +1,162 @@
+// Pushes emulated camera frames through the frame callback into a window that paints each one,
+// while recording, and runs ffmpeg over the same frames (decode, time stamp, MJPEG AVI) for
+// comparison. Prints figures; asserts nothing.
+#include <sys/resource.h>
+#include <time.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "app/quorvel_app.h"
+#include "capture/capture_window.h"
+#include "capture/sample_grabber_cb_impl.h"
+#include "platform/message_delivery.h"
+#include "platform/v4l2/emulated_frame_source.h"
+
+namespace {
+
+constexpr int kFrames = 600;
+
+double CpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Paints every frame it is sent, at once, like the live pane.
+class CPaintingWindow : public QWidget, public ICaptureWindow {
+  public:
+    CPaintingWindow()
+        : m_target([this](UINT msg, WPARAM w, LPARAM) {
+              if (msg != WM_CAPTURE_FRAME) return LRESULT{0};
+              std::unique_ptr<FrameMessage> record(reinterpret_cast<FrameMessage*>(w));
+              m_frame.reset(record->frame);
+              repaint();
+              ++m_painted;
+              return LRESULT{0};
+          }) {
+        resize(640, 480);
+    }
+    HWND Create() { return m_target.Create(); }
+    HWND GetCaptureHwnd() const override { return m_target.GetSafeHwnd(); }
+    std::atomic<int>& RecordingFlag() override { return m_bRecording; }
+    cv::VideoWriter& Writer() override { return m_writer; }
+    std::mutex& WriterMutex() override { return m_writerMutex; }
+
+    std::atomic<int> m_bRecording{0};
+    cv::VideoWriter m_writer;
+    std::mutex m_writerMutex;
+    int m_painted = 0;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        if (!m_frame) return;
+        QPainter p(this);
+        const QImage image(m_frame->data, m_frame->cols, m_frame->rows,
+                           static_cast<qsizetype>(m_frame->step), QImage::Format_BGR888);
+        p.drawImage(rect(), image);
+    }
+
+  private:
+    platform::CMessageTarget m_target;
+    std::unique_ptr<cv::Mat> m_frame;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    AfxGetApp().m_log.Open((dir.path() + "/bench.log").toStdString());
+
+    std::vector<std::vector<unsigned char>> frames;
+    size_t total = 0, smallest = SIZE_MAX, largest = 0;
+    for (int i = 0; i < kFrames; ++i) {
+        frames.push_back(platform::v4l2::CEmulatedFrameSource::Sample(
+            platform::v4l2::EmulatedSample::Good, i, 640, 480));
+        total += frames.back().size();
+        smallest = std::min(smallest, frames.back().size());
+        largest = std::max(largest, frames.back().size());
+    }
+    std::printf("emulated frames: %d (%d distinct pictures), JPEG %zu..%zu bytes, mean %zu\n",
+                kFrames, platform::v4l2::CEmulatedFrameSource::kCachedFrames, smallest, largest,
+                total / frames.size());
+
+    CPaintingWindow window;
+    window.show();
+    window.Create();
+    const std::string clip = (dir.path() + "/temp.avi").toStdString();
+    {
+        std::lock_guard lock(window.m_writerMutex);
+        window.m_writer.open(clip, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0,
+                             cv::Size(640, 480), true);
+        window.m_bRecording.store(1);
+    }
+    SampleGrabberCBImpl callback(&window);
+
+    std::atomic<bool> done{false};
+    const double cpu0 = CpuSeconds(RUSAGE_SELF);
+    QElapsedTimer wall;
+    wall.start();
+    std::thread camera([&] {
+        for (auto& f : frames) callback.BufferCB(0.0, f.data(), static_cast<long>(f.size()));
+        window.m_bRecording.store(0);
+        done = true;
+    });
+    while (!done.load()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    camera.join();
+    const double ours = wall.nsecsElapsed() / 1e9;
+    const double oursCpu = CpuSeconds(RUSAGE_SELF) - cpu0;
+    {
+        std::lock_guard lock(window.m_writerMutex);
+        window.m_writer.release();
+    }
+    std::printf("quorvel: %d frames painted and recorded in %.2f s: %.1f fps, %.2f CPU ms/frame\n",
+                window.m_painted, ours, kFrames / ours, oursCpu * 1000 / kFrames);
+
+    // The same frames through ffmpeg: decode, draw the local time, encode MJPEG AVI.
+    const std::string in = (dir.path() + "/in.mjpeg").toStdString();
+    {
+        std::ofstream out(in, std::ios::binary);
+        for (auto& f : frames)
+            out.write(reinterpret_cast<const char*>(f.data()),
+                      static_cast<std::streamsize>(f.size()));
+    }
+    const std::string out = (dir.path() + "/ffmpeg.avi").toStdString();
+    // The filter goes through a script file: no shell quoting between us and ffmpeg.
+    const std::string script = (dir.path() + "/stamp.txt").toStdString();
+    std::ofstream(script) << R"(drawtext=font=Sans:fontsize=16:fontcolor=black:x=10:y=18:)"
+                          << R"(text='%{localtime\:%Y%m%d %H\\\:%M\\\:%S}')";
+    const std::string command =
+        "ffmpeg -hide_banner -loglevel error -y -threads 1 -f mjpeg -framerate 25 -i '" + in +
+        "' -filter_script:v '" + script + "' -c:v mjpeg -q:v 3 -f avi '" + out + "'";
+    const double childCpu0 = CpuSeconds(RUSAGE_CHILDREN);
+    wall.restart();
+    const int rc = std::system(command.c_str());
+    const double theirs = wall.nsecsElapsed() / 1e9;
+    const double theirsCpu = CpuSeconds(RUSAGE_CHILDREN) - childCpu0;
+    if (rc != 0) {
+        std::printf("ffmpeg: did not run (exit %d); install it with `make bench-deps`\n", rc);
+        return 0;
+    }
+    std::printf("ffmpeg (1 thread): %d frames in %.2f s: %.1f fps, %.2f CPU ms/frame\n", kFrames,
+                theirs, kFrames / theirs, theirsCpu * 1000 / kFrames);
+    std::printf("ratio quorvel/ffmpeg: %.2fx the frame rate, %.2fx the CPU per frame\n",
+                (kFrames / ours) / (kFrames / theirs), oursCpu / theirsCpu);
+    return 0;
+}
