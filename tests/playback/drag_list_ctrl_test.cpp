@@ -47,11 +47,20 @@ QIcon Thumbnail(QColor c) {
     return QIcon(p);
 }
 
+// The test's window; mouse events are routed within it.
+QWidget* g_window = nullptr;
+
 // Mouse events go where the window system would send them: to the widget holding the grab,
-// else to the widget under the point.
+// else to the widget of the test's window under the point. (Qt's widgetAt asks the X server,
+// which may find another test process's window on top.)
 void Mouse(QEvent::Type type, QPoint global, Qt::MouseButton button, Qt::MouseButtons buttons) {
     QWidget* target = QWidget::mouseGrabber();
-    if (!target) target = QApplication::widgetAt(global);
+    if (!target && g_window) {
+        target = g_window->childAt(g_window->mapFromGlobal(global));
+        if (!target && g_window->rect().contains(g_window->mapFromGlobal(global))) {
+            target = g_window;
+        }
+    }
     ASSERT_NE(target, nullptr) << "nothing at " << global.x() << "," << global.y();
     QMouseEvent event(type, QPointF(target->mapFromGlobal(global)), QPointF(global), button,
                       buttons, Qt::NoModifier);
@@ -71,12 +80,12 @@ void Release(QPoint g) {
 }
 
 // A window with the strip along the bottom and a pane above it, away from the screen origin so
-// that screen and window coordinates differ.
+// that screen and window coordinates differ, and clear of the player tests' panes.
 class DragListTest : public ::testing::Test {
   protected:
     void SetUp() override {
         m_host = std::make_unique<QWidget>();
-        m_host->setGeometry(150, 120, 800, 560);
+        m_host->setGeometry(1000, 515, 800, 560);
         m_pane = new CMyPictureCtrl(m_host.get());
         m_pane->setGeometry(10, 10, 400, 300);
         m_list = new CDragListCtrl(m_host.get());
@@ -92,9 +101,11 @@ class DragListTest : public ::testing::Test {
         }
         m_list->m_hNotifyWnd = m_recorder.Hwnd();
         m_host->show();
+        g_window = m_host.get();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_host.get()));
         Pump(30);
     }
+    void TearDown() override { g_window = nullptr; }
 
     QPoint EntryCentre(int row) const {
         const QRect r = m_list->visualRect(m_list->model()->index(row, 0));
@@ -273,6 +284,9 @@ TEST_F(DragListTest, DestroyingTheListMidDragReleasesTheGrab) {
 
 namespace {
 
+// Clear of the player tests' panes (tests may run in parallel on one display).
+const QPoint kDialogPos(1190, 480);
+
 // The capture window's template with its two panes bound, recording what reaches it.
 class PaneHost : public platform::CDialog {
   public:
@@ -302,6 +316,7 @@ class PaneHost : public platform::CDialog {
 TEST(MyPictureCtrl, PassesADropOnToItsParentWithItselfInLParam) {
     auto host = std::make_unique<PaneHost>();
     ASSERT_TRUE(host->Create());
+    host->move(kDialogPos);
     ASSERT_NE(host->m_pane1.GetSafeHwnd(), 0u);
     EXPECT_NE(host->m_pane1.GetSafeHwnd(), host->m_pane2.GetSafeHwnd());
     EXPECT_TRUE(host->m_pane1.testAttribute(Qt::WA_NativeWindow));
@@ -330,13 +345,15 @@ TEST(MyPictureCtrl, PassesADropOnToItsParentWithItselfInLParam) {
 TEST(MyPictureCtrl, AStripDropAddressedToAPaneReachesTheDialog) {
     auto host = std::make_unique<PaneHost>();
     ASSERT_TRUE(host->Create());
+    host->move(kDialogPos);
     CDragListCtrl list(host.get());
-    list.setGeometry(20, 600, 600, 150);
+    list.setGeometry(20, 300, 600, 150);
     list.setIconSize(QSize(140, 100));
     list.addItem(new QListWidgetItem(Thumbnail(Qt::red), QStringLiteral("a.avi")));
     list.m_paths = {QStringLiteral("/clips/a.avi")};
     list.m_hNotifyWnd = host->m_pane1.GetSafeHwnd();
     list.show();
+    g_window = host.get();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
 
     const QPoint start =
@@ -345,6 +362,7 @@ TEST(MyPictureCtrl, AStripDropAddressedToAPaneReachesTheDialog) {
     MoveHeld(start - QPoint(0, QApplication::startDragDistance() + 5));
     ASSERT_TRUE(list.IsDragging());
     Release(start - QPoint(0, 200));
+    g_window = nullptr;
     ASSERT_EQ(host->drops.size(), 1u);
     EXPECT_EQ(host->drops[0].path, QStringLiteral("/clips/a.avi"));
     EXPECT_EQ(host->drops[0].lParam, reinterpret_cast<LPARAM>(&host->m_pane1));

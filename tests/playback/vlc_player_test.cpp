@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest/QTest>
@@ -28,6 +29,10 @@ namespace {
 class PlayerTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The checks read the screen: one player test at a time shows its panes, even when
+        // the test processes run in parallel on one display.
+        m_screenLock.setStaleLockTime(0);
+        ASSERT_TRUE(m_screenLock.lock());
         ASSERT_TRUE(m_dir.isValid());
         m_red = m_dir.filePath(QStringLiteral("red.avi"));
         m_blue = m_dir.filePath(QStringLiteral("blue.avi"));
@@ -66,6 +71,7 @@ class PlayerTest : public ::testing::Test {
         return WaitUntil([&] { return p.GetState() == libvlc_Playing; }, timeoutMs);
     }
 
+    QLockFile m_screenLock{QDir::tempPath() + QStringLiteral("/quorvel-playback-screen.lock")};
     QTemporaryDir m_dir;
     QString m_red;
     QString m_blue;
@@ -93,7 +99,9 @@ TEST_F(PlayerTest, ClipShowsInPaneAndKeepsLoopingPastItsEnd) {
     // 40 frames at 25 fps, played 1.2 times faster, end after 1.33 s.
     Pump(std::max<int>(0, 2800 - static_cast<int>(clock.elapsed())));
     EXPECT_EQ(player.GetState(), libvlc_Playing);
-    EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::Red);
+    EXPECT_TRUE(WaitForShade(m_pane1, Shade::Red, 2000))
+        << ShadeName(Classify(PaneColour(m_pane1)));
+    EXPECT_EQ(player.GetState(), libvlc_Playing);
 }
 
 TEST_F(PlayerTest, SecondPlayReplacesTheClipWithAFreshMediaPlayer) {
