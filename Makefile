@@ -52,7 +52,7 @@ tsan: deps
 	cmake --build build-tsan -j $(JOBS) --target test_capture
 
 tsan-test: tsan
-	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" $(XVFB) ctest -L capture --output-on-failure --timeout $(CTEST_TIMEOUT)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/capture/tsan.supp" $(XVFB) ctest -L capture --output-on-failure --timeout $(CTEST_TIMEOUT)
 
 bench: deps bench-deps build
 	$(XVFB) ./$(BUILD)/bin/bench_capture

@@ -53,7 +53,14 @@ class CWaker : public QObject {
     explicit CWaker(std::weak_ptr<CMessageTarget::State> state) : m_state(std::move(state)) {}
 
     bool event(QEvent* e) override {
-        if (e->type() != kWakeEvent) return QObject::event(e);
+        QEvent::Type type;
+        {
+            // Wake events are made under g_mutex on the sender's thread; Qt's own queue lock
+            // does not order that for ThreadSanitizer, this does.
+            std::lock_guard lock(g_mutex);
+            type = e->type();
+        }
+        if (type != kWakeEvent) return QObject::event(e);
         Drain();
         return true;
     }

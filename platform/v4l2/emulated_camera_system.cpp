@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/v4l2/emulated_frame_source.h"
+
 namespace platform::v4l2 {
 namespace {
 
@@ -24,6 +26,7 @@ void WriteFile(const fs::path& file, const std::string& text) {
 }  // namespace
 
 CEmulatedCameraSystem::CEmulatedCameraSystem(std::vector<EmulatedCameraConfig> cameras) {
+    CEmulatedFrameSource::Warm();  // not later, under the lock, on a streaming thread
     for (size_t i = 0; i < cameras.size(); ++i)
         m_devices.push_back(
             std::make_unique<CEmulatedCameraDevice>(std::move(cameras[i]), static_cast<int>(i)));

@@ -97,6 +97,10 @@ cv::Mat CEmulatedFrameSource::Picture(int index, int width, int height) {
     return img;
 }
 
+void CEmulatedFrameSource::Warm() {
+    CachedGood(0);
+}
+
 std::vector<unsigned char> CEmulatedFrameSource::Sample(EmulatedSample kind, int index, int width,
                                                         int height) {
     const bool standard = width == 640 && height == 480;

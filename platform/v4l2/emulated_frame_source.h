@@ -16,6 +16,8 @@ class CEmulatedFrameSource {
     // The JPEG bytes of a sample of the given kind for frame index. Good 640x480 frames come
     // from a small cache, so streaming costs little.
     static std::vector<unsigned char> Sample(EmulatedSample kind, int index, int width, int height);
+    // Fills the cache now, so that no stream pays for it.
+    static void Warm();
     // Frames the cache cycles through.
     static constexpr int kCachedFrames = 24;
 };
