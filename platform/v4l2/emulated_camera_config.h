@@ -19,15 +19,16 @@ enum class EmulatedSample {
 struct EmulatedCameraConfig {
     std::string vendorId = "534d";  // as sysfs writes them: lower-case hex
     std::string productId = "0021";
-    std::string card = "USB Camera";      // empty: the driver gives no card name
-    bool metadataNode = true;             // UVC drivers add a metadata node after the capture node
-    bool stillPin = false;                // answers the still-capture control
-    int stillCapabilities = 1;            // formats the still pin offers (0: none)
-    bool listsFormats = true;             // false: VIDIOC_ENUM_FMT lists nothing
-    bool refusesFormat = false;           // keeps MJPEG 320x240 whatever it is asked for
-    bool refusesStream = false;           // VIDIOC_STREAMON fails with EIO
-    unsigned maxBuffers = 4;              // the most buffers VIDIOC_REQBUFS grants
-    int unplugAfterFrames = -1;           // gone (ENODEV) after this many frames; -1: never
+    std::string card = "USB Camera";  // empty: the driver gives no card name
+    bool metadataNode = true;         // UVC drivers add a metadata node after the capture node
+    bool stillPin = false;            // answers the still-capture control
+    int stillCapabilities = 1;        // formats the still pin offers (0: none)
+    bool listsFormats = true;         // false: VIDIOC_ENUM_FMT lists nothing
+    bool refusesFormat = false;       // keeps MJPEG 320x240 whatever it is asked for
+    bool refusesStream = false;       // VIDIOC_STREAMON fails with EIO
+    unsigned maxBuffers = 4;          // the most buffers VIDIOC_REQBUFS grants
+    int maxFramesPerSecond = 0;       // the fastest rate the driver grants; 0: any rate asked for
+    int unplugAfterFrames = -1;       // gone (ENODEV) after this many frames; -1: never
     std::vector<EmulatedSample> samples;  // repeated in order; empty: every sample good
 
     // The supported microscope camera (534d:0021).

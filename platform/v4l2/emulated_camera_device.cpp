@@ -127,6 +127,12 @@ int CEmulatedCameraDevice::CaptureIoctl(int fd, unsigned long request, void* arg
                 if (t.numerator != 0 && t.denominator != 0) {
                     m_intervalNum = t.numerator;
                     m_intervalDen = t.denominator;
+                    // Like a UVC driver, grant the nearest rate the camera has.
+                    const uint64_t fps = static_cast<uint64_t>(m_config.maxFramesPerSecond);
+                    if (fps > 0 && uint64_t{m_intervalNum} * fps < m_intervalDen) {
+                        m_intervalNum = 1;
+                        m_intervalDen = static_cast<uint32_t>(fps);
+                    }
                 }
             }
             std::memset(&p->parm, 0, sizeof(p->parm));

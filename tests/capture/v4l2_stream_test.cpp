@@ -70,6 +70,19 @@ TEST(V4l2Capture, FormatAndIntervalAreReadBack) {
     EXPECT_NE(CV4l2Capture().Open("/dev/video99"), 0);
 }
 
+TEST(V4l2Capture, ACameraGrantsItsFastestRateWhenAskedForMore) {
+    EmulatedCameraConfig thirty = EmulatedCameraConfig::Microscope();
+    thirty.maxFramesPerSecond = 30;
+    CEmulatedCameraSystem cameras({thirty});
+    CV4l2Capture capture;
+    ASSERT_EQ(capture.Open(cameras.NodeOf(0)), 0);
+    V4l2Interval interval;
+    ASSERT_TRUE(capture.SetFrameInterval({83333, 10000000}, &interval));
+    EXPECT_NEAR(cameras.IntervalSeconds(0), 1.0 / 30, 1e-6);
+    ASSERT_TRUE(capture.SetFrameInterval({1, 10}, &interval));  // slower is granted as asked
+    EXPECT_NEAR(cameras.IntervalSeconds(0), 0.1, 1e-6);
+}
+
 TEST(V4l2Capture, DeliversEachSampleIntactAndSkipsFlaggedOrEmptyBuffers) {
     EmulatedCameraConfig c = EmulatedCameraConfig::Microscope();
     c.samples = {EmulatedSample::Good, EmulatedSample::ErrorFlag, EmulatedSample::Empty,
