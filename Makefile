@@ -56,6 +56,7 @@ tsan-test: tsan
 
 bench: deps bench-deps build
 	$(XVFB) ./$(BUILD)/bin/bench_capture
+	$(XVFB) ./$(BUILD)/bin/bench_capture_window
 
 screenshots: deps build
 	tools/screenshots.sh $(BUILD)

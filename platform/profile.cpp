@@ -34,7 +34,7 @@ QString Truncate(const QString& text, int bufferSize) {
 QString GetPrivateProfileStringW(const QString& section, const QString& key,
                                  const QString& defaultValue, int bufferSize, const QString& file) {
     QFile f(file);
-    if (section.isEmpty() || key.isEmpty() || !f.open(QIODevice::ReadOnly))
+    if (file.isEmpty() || section.isEmpty() || key.isEmpty() || !f.open(QIODevice::ReadOnly))
         return Truncate(defaultValue, bufferSize);
     const QString text = DecodeProfile(f.readAll());
 

@@ -12,6 +12,7 @@ CLivePane::CLivePane(QWidget* parent) : QWidget(parent) {
 void CLivePane::ShowFrame(cv::Mat&& frame) {
     m_frame = std::move(frame);
     if (isVisible() && width() > 0 && height() > 0) repaint();
+    if (m_paintedHook) m_paintedHook();
 }
 
 void CLivePane::paintEvent(QPaintEvent*) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <opencv2/core.hpp>
 
 class CLivePane : public QWidget {
@@ -12,10 +13,13 @@ class CLivePane : public QWidget {
     // Takes the frame over (no pixel copy) and paints it at once; the previous frame goes.
     void ShowFrame(cv::Mat&& frame);
     const cv::Mat& LastFrame() const { return m_frame; }
+    // Called after each frame was painted; benchmarks time the way from camera to screen.
+    void SetPaintedHook(std::function<void()> hook) { m_paintedHook = std::move(hook); }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
     cv::Mat m_frame;
+    std::function<void()> m_paintedHook;
 };
