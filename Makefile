@@ -1,4 +1,5 @@
 # Thin wrapper around CMake for people; CI calls `make test`.
+# Tests run one at a time: many of them read pixels off the one virtual screen.
 BUILD      ?= build
 JOBS       ?= $(shell nproc)
 CTEST_TIMEOUT ?= 180
@@ -38,7 +39,7 @@ demo: deps build
 	./$(BUILD)/bin/quorvel-demo
 
 test: deps build
-	cd $(BUILD) && $(XVFB) ctest --output-on-failure --timeout $(CTEST_TIMEOUT) -j 2
+	cd $(BUILD) && $(XVFB) ctest --output-on-failure --timeout $(CTEST_TIMEOUT)
 
 asan: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=address
