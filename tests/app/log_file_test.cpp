@@ -10,6 +10,7 @@
 
 #include "app/quorvel_app.h"
 #include "platform/system.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -77,13 +78,7 @@ TEST(LogFile, LinesFromTwoThreadsNeverInterleave) {
 
 TEST(LogFile, RunLogIsNamedAfterStartTimeAndSameSecondAppends) {
     QTemporaryDir dir;
-    platform::SYSTEMTIME t;
-    t.wYear = 2025;
-    t.wMonth = 6;
-    t.wDay = 3;
-    t.wHour = 14;
-    t.wMinute = 5;
-    t.wSecond = 9;
+    platform::SYSTEMTIME t = testing_support::LocalTime(2025, 6, 3, 14, 5, 9);
     platform::SetLocalTimeForTesting(&t);
     {
         CQuorvelApp first;

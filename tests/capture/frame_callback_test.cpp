@@ -26,12 +26,7 @@ class FrameCallback : public ::testing::Test {
   protected:
     void SetUp() override {
         m_log = TestLogPath();
-        m_time.wYear = 2025;
-        m_time.wMonth = 3;
-        m_time.wDay = 5;
-        m_time.wHour = 9;
-        m_time.wMinute = 4;
-        m_time.wSecond = 3;
+        m_time = testing_support::LocalTime(2025, 3, 5, 9, 4, 3);
         platform::SetLocalTimeForTesting(&m_time);
         m_window.Create();
     }

@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 
+#include "tests/support/test_support.h"
+
 using platform::PrimaryLanguageFromLocale;
 
 namespace {
@@ -94,13 +96,7 @@ TEST(Files, FileNamePartAndNarrowPath) {
 }
 
 TEST(Clock, FixedTimeForTests) {
-    platform::SYSTEMTIME t;
-    t.wYear = 2025;
-    t.wMonth = 3;
-    t.wDay = 5;
-    t.wHour = 9;
-    t.wMinute = 4;
-    t.wSecond = 3;
+    const platform::SYSTEMTIME t = testing_support::LocalTime(2025, 3, 5, 9, 4, 3);
     platform::SetLocalTimeForTesting(&t);
     EXPECT_EQ(platform::GetLocalTime().wHour, 9);
     platform::SetLocalTimeForTesting(nullptr);

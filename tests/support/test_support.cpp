@@ -10,6 +10,17 @@
 
 namespace testing_support {
 
+platform::SYSTEMTIME LocalTime(int year, int month, int day, int hour, int minute, int second) {
+    platform::SYSTEMTIME t;
+    t.wYear = year;
+    t.wMonth = month;
+    t.wDay = day;
+    t.wHour = hour;
+    t.wMinute = minute;
+    t.wSecond = second;
+    return t;
+}
+
 QString SourceDir() {
     return QStringLiteral(QUORVEL_SOURCE_DIR);
 }

@@ -6,10 +6,15 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include "platform/system.h"
+
 namespace testing_support {
 
 // The repository's res/ folder (language packs, images).
 QString SourceDir();
+
+// A local date and time to fix the clock at.
+platform::SYSTEMTIME LocalTime(int year, int month, int day, int hour, int minute, int second);
 
 // Pumps the Qt event loop until pred holds or timeoutMs passes; true when it held.
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);

@@ -204,13 +204,7 @@ TEST_F(CaptureWindowTest, RecordStopSaveWritesTheClipIntoTheFolderOfTheDay) {
     EXPECT_EQ(m_dlg->m_btnRecord.Caption(), Lang("IDS_START_RECORD"));
     ASSERT_TRUE(WaitFrames(2));  // the camera thread closes the file at its next frame
 
-    platform::SYSTEMTIME t;
-    t.wYear = 2025;
-    t.wMonth = 3;
-    t.wDay = 5;
-    t.wHour = 9;
-    t.wMinute = 4;
-    t.wSecond = 3;
+    const platform::SYSTEMTIME t = testing_support::LocalTime(2025, 3, 5, 9, 4, 3);
     platform::SetLocalTimeForTesting(&t);
     Click(&m_dlg->m_btnSave);
     const QString clip = VideoDir() + QStringLiteral("/2025-03-05/090403.avi");

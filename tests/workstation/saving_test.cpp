@@ -22,14 +22,7 @@ int CountFrames(const QString& path) {
 }
 
 platform::SYSTEMTIME At(int h, int m, int s) {
-    platform::SYSTEMTIME t;
-    t.wYear = 2025;
-    t.wMonth = 3;
-    t.wDay = 5;
-    t.wHour = h;
-    t.wMinute = m;
-    t.wSecond = s;
-    return t;
+    return testing_support::LocalTime(2025, 3, 5, h, m, s);
 }
 
 }  // namespace

@@ -1,0 +1,90 @@
+#include "tests/support/playback_test_support.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QScreen>
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "tests/support/test_support.h"
+
+namespace playback_testing {
+
+bool MakeSolidClip(const QString& path, QColor colour, int frames) {
+    cv::VideoWriter writer;
+    const std::string narrow = path.toStdString();  // Linux file names are UTF-8 bytes
+    if (!writer.open(narrow, cv::CAP_OPENCV_MJPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
+                     25.0, cv::Size(320, 240))) {
+        return false;
+    }
+    const cv::Mat frame(240, 320, CV_8UC3, cv::Scalar(colour.blue(), colour.green(), colour.red()));
+    for (int i = 0; i < frames; ++i) writer.write(frame);
+    writer.release();
+    return true;
+}
+
+QImage GrabPane(const QWidget* pane) {
+    pane->window()->raise();
+    QCoreApplication::processEvents();
+    return QGuiApplication::primaryScreen()->grabWindow(pane->winId()).toImage();
+}
+
+QColor PaneColour(const QWidget* pane) {
+    const QImage image = GrabPane(pane);
+    if (image.isNull() || image.width() < 4 || image.height() < 4) return QColor();
+    const int w = image.width();
+    const int h = image.height();
+    const QPoint points[] = {{w / 2, h / 2},
+                             {w / 4, h / 4},
+                             {3 * w / 4, h / 4},
+                             {w / 4, 3 * h / 4},
+                             {3 * w / 4, 3 * h / 4}};
+    int r = 0, g = 0, b = 0;
+    for (const QPoint& p : points) {
+        const QColor c = image.pixelColor(p);
+        r += c.red();
+        g += c.green();
+        b += c.blue();
+    }
+    return QColor(r / 5, g / 5, b / 5);
+}
+
+Shade Classify(QColor c) {
+    if (!c.isValid()) return Shade::Other;
+    const int r = c.red(), g = c.green(), b = c.blue();
+    if (r < 30 && g < 30 && b < 30) return Shade::Black;
+    if (r > 180 && g < 80 && b < 80) return Shade::Red;
+    if (g > 180 && r < 80 && b < 80) return Shade::Green;
+    if (b > 180 && r < 80 && g < 80) return Shade::Blue;
+    return Shade::Other;
+}
+
+const char* ShadeName(Shade s) {
+    switch (s) {
+        case Shade::Black:
+            return "black";
+        case Shade::Red:
+            return "red";
+        case Shade::Green:
+            return "green";
+        case Shade::Blue:
+            return "blue";
+        case Shade::Other:
+            break;
+    }
+    return "other";
+}
+
+QString ScreenLockPath() {
+    return QDir::tempPath() + QStringLiteral("/quorvel-playback-screen.lock");
+}
+
+bool WaitForShade(const QWidget* pane, Shade shade, int timeoutMs) {
+    return testing_support::WaitUntil([&] { return Classify(PaneColour(pane)) == shade; },
+                                      timeoutMs);
+}
+
+}  // namespace playback_testing

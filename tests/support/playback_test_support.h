@@ -1,0 +1,35 @@
+// Helpers for the tests that play clips: clips made with OpenCV and what a pane shows on the
+// screen.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+
+namespace playback_testing {
+
+// Writes a motion-JPEG AVI of 320x240 at 25 fps whose every frame is one colour. True when the
+// file was written.
+bool MakeSolidClip(const QString& path, QColor colour, int frames = 40);
+
+// The screen's picture of the pane. Its window is raised first: other test processes may show
+// windows on the same display.
+QImage GrabPane(const QWidget* pane);
+
+// What the screen shows at the pane's centre and four points around it, averaged; grabbed from
+// the screen because the video is not painted by Qt.
+QColor PaneColour(const QWidget* pane);
+
+enum class Shade { Black, Red, Green, Blue, Other };
+Shade Classify(QColor c);
+const char* ShadeName(Shade s);
+
+// Test processes that read the screen hold this lock file, so that one at a time shows its panes
+// (they may run in parallel on one display).
+QString ScreenLockPath();
+
+// Pumps events until the pane shows the shade; true when it did within timeoutMs.
+bool WaitForShade(const QWidget* pane, Shade shade, int timeoutMs = 5000);
+
+}  // namespace playback_testing
