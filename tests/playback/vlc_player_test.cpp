@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "controls/my_picture_ctrl.h"
-#include "tests/playback/playback_test_support.h"
+#include "tests/support/playback_test_support.h"
 #include "tests/support/test_support.h"
 
 using playback_testing::Classify;
