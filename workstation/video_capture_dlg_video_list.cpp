@@ -108,7 +108,9 @@ void CVideoCaptureDlg::RebuildVideoList(int h) {
     m_videoList.setWrapping(false);
     m_videoList.setSelectionMode(QAbstractItemView::SingleSelection);
     m_videoList.setIconSize(QSize(std::max(w, 1), std::max(h, 1)));
-    m_videoList.setGridSize(QSize(static_cast<int>(h * 1.6), std::max(h, 1)));
+    // Horizontal spacing 1.6 h. A Qt grid cell also holds the label, which the list's spare 20
+    // pixels below the thumbnail are for: a cell only h high would cut the name off.
+    m_videoList.setGridSize(QSize(static_cast<int>(h * 1.6), std::max(h + 20, 1)));
     for (const QString& path : m_videoPaths) AddVideoItem(path);
 }
 

@@ -104,6 +104,10 @@ TEST_F(ClipStripTest, ThumbnailsFollowTheHeightWithTheirSpacing) {
         EXPECT_EQ(playback_testing::Classify(thumb.pixelColor(c.w / 2, c.h / 2)), Shade::Red);
         ASSERT_EQ(list.count(), 1);
         EXPECT_EQ(list.item(0)->text(), QStringLiteral("red.avi"));
+        // The entry has room for its name under the thumbnail.
+        EXPECT_GE(list.visualRect(list.model()->index(0, 0)).height(),
+                  c.h + list.fontMetrics().height())
+            << c.h;
     }
 }
 
