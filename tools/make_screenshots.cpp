@@ -1,0 +1,156 @@
+// quorvel-screenshots: the README's pictures, taken from the program itself with the emulated
+// camera: the start window, the live capture window, and the dual view with two recorded clips
+// playing side by side. Run under an X server (xvfb-run); argv[1] is the folder for the PNGs.
+#include <vlc/vlc.h>
+
+#include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <functional>
+
+#include "app/quorvel_app.h"
+#include "app/quorvel_dlg.h"
+#include "platform/message_box.h"
+#include "platform/system.h"
+#include "platform/v4l2/emulated_camera_system.h"
+#include "workstation/video_capture_dlg.h"
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+void Pump(int ms) {
+    WaitUntil([] { return false; }, ms);
+}
+
+// The window as the screen shows it (the video is not painted by Qt), about 900 pixels wide.
+bool Save(QWidget* window, const QString& path) {
+    window->raise();
+    Pump(100);
+    const QRect r = window->frameGeometry();
+    QImage image = QGuiApplication::primaryScreen()
+                       ->grabWindow(0, r.x(), r.y(), r.width(), r.height())
+                       .toImage();
+    if (image.isNull()) return false;
+    if (image.width() > 900) image = image.scaledToWidth(900, Qt::SmoothTransformation);
+    const bool ok = image.convertToFormat(QImage::Format_RGB888).save(path, "PNG");
+    std::printf("%s %s (%dx%d)\n", ok ? "wrote" : "could not write", qPrintable(path),
+                image.width(), image.height());
+    return ok;
+}
+
+bool CopyLanguagePacks(const QString& to) {
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    QDir from(exeDir + QStringLiteral("/Language"));
+    if (!from.exists()) from.setPath(QStringLiteral(QUORVEL_SOURCE_DIR "/res/Language"));
+    if (!QDir().mkpath(to)) return false;
+    bool any = false;
+    for (const QString& name : from.entryList({QStringLiteral("*.ini")}, QDir::Files))
+        any |= QFile::copy(from.filePath(name), to + QLatin1Char('/') + name);
+    return any;
+}
+
+// One recording through the window's own buttons; the save lists it in the strip.
+bool Record(CVideoCaptureDlg& dlg, int ms) {
+    const size_t before = dlg.m_videoPaths.size();
+    dlg.m_btnRecord.click();
+    Pump(ms);
+    dlg.m_btnRecord.click();
+    Pump(100);
+    dlg.m_btnSave.click();
+    return WaitUntil([&] { return dlg.m_videoPaths.size() == before + 1; }, 5000);
+}
+
+void DropOn(CVideoCaptureDlg& dlg, QWidget* pane, const QString& path) {
+    const QPoint target = pane->mapToGlobal(pane->rect().center());
+    QCursor::setPos(target);
+    WaitUntil([&] { return QCursor::pos() == target; }, 2000);
+    platform::SendMessageW(dlg.GetSafeHwnd(), WM_LIST_DROP, reinterpret_cast<WPARAM>(&path),
+                           MAKELPARAM(target.x(), target.y()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+        return 2;
+    }
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
+    QApplication app(argc, argv);
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+
+    auto cameras = platform::v4l2::CEmulatedCameraSystem::InstallDefault();
+    QTemporaryDir folder;
+    if (!folder.isValid() || !CopyLanguagePacks(folder.path() + QStringLiteral("/Language"))) {
+        std::fprintf(stderr, "no language packs to copy\n");
+        return 1;
+    }
+    platform::SetModuleFolderForTesting(folder.path());
+    AfxGetApp().m_langFile = folder.path() + QStringLiteral("/Language/English.ini");
+    AfxGetApp().m_log.Open((folder.path() + QStringLiteral("/screenshots-log.txt")).toStdString());
+    platform::SetMessageBoxHookForTesting(
+        [](const QString&, const QString& text, platform::MessageBoxIcon) {
+            std::fprintf(stderr, "message box: %s\n", qPrintable(text));
+        });
+    bool ok = true;
+
+    {
+        CQuorvelDlg start;
+        if (!start.Create()) return 1;
+        start.move(40, 40);
+        Pump(400);
+        ok &= Save(&start, out + QStringLiteral("/start-window.png"));
+        start.DestroyWindow();
+    }
+
+    CVideoCaptureDlg dlg;
+    if (!dlg.Create() || !dlg.isVisible()) {
+        std::fprintf(stderr, "the capture window did not open\n");
+        return 1;
+    }
+    dlg.move(20, 20);
+    Pump(1500);
+    ok &= Save(&dlg, out + QStringLiteral("/capture-window.png"));
+
+    if (!Record(dlg, 2500) || !Record(dlg, 2500)) {
+        std::fprintf(stderr, "the clips were not recorded\n");
+        return 1;
+    }
+    dlg.m_btnView.click();
+    DropOn(dlg, dlg.GetDlgItem(1007), dlg.m_videoPaths[0]);
+    DropOn(dlg, dlg.GetDlgItem(1008), dlg.m_videoPaths[1]);
+    const bool playing = WaitUntil(
+        [&] {
+            return dlg.m_pPlayer1 && dlg.m_pPlayer2 &&
+                   dlg.m_pPlayer1->GetState() == libvlc_Playing &&
+                   dlg.m_pPlayer2->GetState() == libvlc_Playing;
+        },
+        8000);
+    if (!playing) {
+        std::fprintf(stderr, "the clips do not play\n");
+        ok = false;
+    }
+    QCursor::setPos(0, 0);
+    Pump(1200);
+    ok &= Save(&dlg, out + QStringLiteral("/dual-view.png"));
+    dlg.DestroyWindow();
+    platform::SetMessageBoxHookForTesting(nullptr);
+    return ok ? 0 : 1;
+}
