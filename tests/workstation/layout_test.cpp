@@ -123,7 +123,7 @@ TEST_F(LayoutTest, MaximizeScalesEveryControlAndRestoreBringsThemBackExactly) {
                 if (playback_testing::Classify(image.pixelColor(p)) != Shade::Red) return false;
             return true;
         },
-        5000);
+        10000);
     EXPECT_TRUE(filled) << "the picture does not reach the pane's corners";
     Click(&m_dlg->m_btnView);
 
