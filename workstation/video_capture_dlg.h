@@ -97,7 +97,6 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     BOOL OnInitDialog() override;
     platform::CtlColor OnCtlColor(QWidget* control) override;
     void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
 
   private:
     void OnSize();

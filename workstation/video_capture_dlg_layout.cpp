@@ -12,8 +12,8 @@ struct Edges {
     int left, top, right, bottom;
 };
 
-Edges ScreenEdges(const QWidget* w, bool isWindow) {
-    const QPoint origin = isWindow ? w->mapToGlobal(QPoint(0, 0)) : w->mapToGlobal(QPoint(0, 0));
+Edges ScreenEdges(const QWidget* w) {
+    const QPoint origin = w->mapToGlobal(QPoint(0, 0));
     return {origin.x(), origin.y(), origin.x() + w->width(), origin.y() + w->height()};
 }
 
@@ -21,11 +21,11 @@ Edges ScreenEdges(const QWidget* w, bool isWindow) {
 
 void CVideoCaptureDlg::StoreLayoutRects() {
     m_layoutRects.clear();
-    const Edges window = ScreenEdges(this, true);
+    const Edges window = ScreenEdges(this);
     m_layoutRects.emplace_back(QPoint(window.left, window.top),
                                QPoint(window.right, window.bottom));
     for (QWidget* child : GetChildWindows()) {
-        const Edges e = ScreenEdges(child, false);
+        const Edges e = ScreenEdges(child);
         m_layoutRects.emplace_back(QPoint(e.left, e.top), QPoint(e.right, e.bottom));
     }
 }
@@ -35,17 +35,13 @@ void CVideoCaptureDlg::resizeEvent(QResizeEvent* event) {
     OnSize();
 }
 
-void CVideoCaptureDlg::moveEvent(QMoveEvent* event) {
-    platform::CDialog::moveEvent(event);
-}
-
 void CVideoCaptureDlg::OnSize() {
     update();
     if (m_layoutRects.empty()) return;
     // QRect's right()/bottom() are inclusive; the stored rectangles keep exclusive edges in them
     // (built from two corner points), so the arithmetic reads topLeft and bottomRight as stored.
     const QRect& r = m_layoutRects.front();
-    const Edges n = ScreenEdges(this, true);
+    const Edges n = ScreenEdges(this);
     const Edges rr{r.left(), r.top(), r.right(), r.bottom()};
     const float fx =
         static_cast<float>(static_cast<double>(n.right - n.left) / (rr.right - rr.left));
