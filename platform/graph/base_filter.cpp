@@ -1,6 +1,6 @@
 #include "platform/graph/base_filter.h"
 
-#include "platform/graph/pin_enumerator.h"
+#include "platform/graph/snapshot_enumerator.h"
 
 CBaseFilter::CBaseFilter() = default;
 
@@ -65,7 +65,7 @@ HRESULT CBaseFilter::EnumPins(IEnumPins** pins) {
         pin->AddRef();
         list.push_back(CComPtr<IPin>::Attach(pin.get()));
     }
-    *pins = new CEnumPins(std::move(list));
+    *pins = new CEnumPins(IID_IEnumPins, std::move(list));
     return S_OK;
 }
 

@@ -1,6 +1,6 @@
 #include "platform/graph/filter_graph.h"
 
-#include "platform/graph/filter_enumerator.h"
+#include "platform/graph/snapshot_enumerator.h"
 
 namespace {
 constexpr HRESULT VFW_E_NOT_FOUND = static_cast<HRESULT>(0x80040216u);
@@ -98,7 +98,7 @@ HRESULT CFilterGraph::EnumFilters(IEnumFilters** filters) {
     if (!filters) return E_POINTER;
     std::vector<CComPtr<IBaseFilter>> list;
     for (const Entry& e : m_filters) list.push_back(e.filter);
-    *filters = new CEnumFilters(std::move(list));
+    *filters = new CEnumFilters(IID_IEnumFilters, std::move(list));
     return S_OK;
 }
 

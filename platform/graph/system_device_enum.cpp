@@ -1,7 +1,7 @@
 #include "platform/graph/system_device_enum.h"
 
 #include "platform/graph/device_moniker.h"
-#include "platform/graph/moniker_enumerator.h"
+#include "platform/graph/snapshot_enumerator.h"
 #include "platform/v4l2/device_discovery.h"
 
 HRESULT CSystemDeviceEnum::QueryInterface(REFIID iid, void** out) {
@@ -24,6 +24,6 @@ HRESULT CSystemDeviceEnum::CreateClassEnumerator(REFCLSID category, IEnumMoniker
     for (const auto& device : platform::v4l2::EnumerateCaptureDevices())
         list.push_back(CComPtr<IMoniker>::Attach(new CDeviceMoniker(device.displayName)));
     if (list.empty()) return S_FALSE;
-    *monikers = new CEnumMoniker(std::move(list));
+    *monikers = new CEnumMoniker(IID_IEnumMoniker, std::move(list));
     return S_OK;
 }
