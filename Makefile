@@ -18,7 +18,7 @@ define install_missing
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:" $$missing; \
 	  SUDO=; [ "$$(id -u)" -ne 0 ] && SUDO=sudo; \
-	  $$SUDO apt-get update && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y --no-install-recommends $$missing; \
+	  $$SUDO apt-get update && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y $$missing; \
 	fi
 endef
 
