@@ -5,7 +5,8 @@ JOBS       ?= $(shell nproc)
 CTEST_TIMEOUT ?= 180
 XVFB       = xvfb-run -a -s "-screen 0 1920x1080x24"
 PKGS = cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev libopencv-dev libvlc-dev \
-       vlc-plugin-base vlc-plugin-video-output libvlc-bin xvfb xauth x11-utils fonts-noto-cjk
+       vlc-plugin-base vlc-plugin-video-output libvlc-bin xvfb xauth x11-utils fonts-noto-cjk \
+       libturbojpeg0-dev libavformat-dev libavcodec-dev libavutil-dev libudev-dev
 BENCH_PKGS = ffmpeg
 
 .PHONY: deps build run demo test asan asan-test tsan tsan-test bench bench-deps screenshots format clean

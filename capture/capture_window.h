@@ -1,26 +1,26 @@
 // What the frame callback needs of the window that shows and records the frames.
 //
 // The callback runs on the camera's streaming thread. It reads the window's handle, sends
-// WM_CAPTURE_FRAME to it and waits, then, holding WriterMutex() (never across the send):
-// writes the frame while the flag is set and the writer open, and closes the writer at the
-// first frame after the flag was cleared. The window opens the writer and sets the flag under
-// the same lock, so a callback can never close a writer the window has just opened.
+// WM_CAPTURE_FRAME to it and waits, then hands the stamped frame to the window's recorder, which
+// keeps its own locking rules. Anything else the camera thread has to tell the window goes as a
+// posted message, handled later on the window's thread.
 #pragma once
 
-#include <atomic>
-#include <mutex>
-#include <opencv2/videoio.hpp>
-
+#include "capture/clip_recorder.h"
 #include "capture/frame_message.h"
 #include "platform/win_types.h"
+
+// Posted when a write or the close of the clip failed: the recorder has closed the file and
+// stopped. wParam, lParam: 0.
+constexpr UINT WM_RECORD_FAIL = WM_USER + 11;
+// Posted when the camera's stream ended because the device went away. wParam, lParam: 0.
+constexpr UINT WM_DEVICE_LOST = WM_USER + 12;
 
 class ICaptureWindow {
   public:
     // The window's handle; 0 before it exists and after it was destroyed. Any thread.
     virtual HWND GetCaptureHwnd() const = 0;
-    virtual std::atomic<int>& RecordingFlag() = 0;
-    virtual cv::VideoWriter& Writer() = 0;
-    virtual std::mutex& WriterMutex() = 0;
+    virtual CClipRecorder& Recorder() = 0;
 
   protected:
     ~ICaptureWindow() = default;

@@ -168,6 +168,20 @@ bool SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* re
     return true;
 }
 
+bool PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (hwnd == 0) return false;
+    std::lock_guard lock(g_mutex);
+    auto it = Targets().find(hwnd);
+    if (it == Targets().end()) return false;
+    auto p = std::make_shared<Pending>();
+    p->msg = msg;
+    p->wParam = wParam;
+    p->lParam = lParam;
+    it->second->queue.push_back(p);
+    QCoreApplication::postEvent(it->second->waker, new QEvent(kWakeEvent));
+    return true;
+}
+
 bool IsWindow(HWND hwnd) {
     if (hwnd == 0) return false;
     std::lock_guard lock(g_mutex);

@@ -42,6 +42,12 @@ class CMessageTarget {
 // window was destroyed before handling it.
 bool SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr);
 
+// Queues msg for the window's thread and returns at once, from any thread (the target's own
+// included: the handler runs later, from the event loop). False when there is no such window.
+// A message still queued when the window is destroyed is never handled; one whose wParam owns
+// memory must therefore carry nothing that needs freeing.
+bool PostMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
 // True while the window handle names a live target.
 bool IsWindow(HWND hwnd);
 

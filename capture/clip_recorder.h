@@ -1,0 +1,74 @@
+// Records one clip at a time: each stamped BGR frame is encoded to JPEG and muxed into a motion-JPEG
+// AVI (OpenDML past 1 GB, so clips beyond 2 GB stay whole). Every write error is seen: the file is
+// then closed, so what was written stays decodable, and the recording stops.
+//
+// Threads: the window's thread opens and stops; the camera thread writes and, at its first frame
+// after a stop, closes. Everything goes through one lock, so a frame between an open and the
+// setting of the flag can never close the new file, and the two threads never use the muxer at
+// the same moment. Nothing here waits for the other thread beyond that lock.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <opencv2/core.hpp>
+#include <string>
+
+class CAviMjpegWriter;
+class CJpegCodec;
+
+class CClipRecorder {
+  public:
+    enum class WriteResult {
+        Idle,     // not recording and nothing to close
+        Written,  // the frame went into the clip
+        Skipped,  // recording, but the frame is not 640x480 BGR: not written
+        Closed,   // first frame after a stop: the clip was closed whole
+        Failed,   // a write or the close failed: the file is closed, the recording stopped
+    };
+
+    CClipRecorder();
+    ~CClipRecorder();
+    CClipRecorder(const CClipRecorder&) = delete;
+    CClipRecorder& operator=(const CClipRecorder&) = delete;
+
+    // Window's thread: closes a clip still open, creates the file and sets the recording flag.
+    // False, with nothing changed but the earlier clip closed, when the file cannot be made.
+    bool Open(const std::string& path, double fps, int width, int height);
+    // Window's thread: clears the flag. The camera thread closes the clip at its next frame.
+    void Stop();
+    // Camera thread: one stamped frame.
+    WriteResult WriteOrClose(const cv::Mat& frame);
+    // Any thread: closes a clip that is still open after a stop (save, teardown, camera lost).
+    // True when nothing was open or the close succeeded.
+    bool Finish();
+
+    bool IsRecording() const { return m_recording.load(std::memory_order_acquire); }
+    bool IsOpen() const;
+    // Frames in the current clip, or in the last one once it is closed.
+    long long FramesWritten() const;
+    // What the last failure was, with errno's text: for the log.
+    std::string LastError() const;
+
+    // JPEG quality of the encoder (1..100).
+    static constexpr int kQuality = 90;
+
+    // Tests: runs before each packet is written; a non-zero result fails that write with it as
+    // errno.
+    using WriteFault = std::function<int(long long frameIndex)>;
+    void SetWriteFaultForTesting(WriteFault fault);
+
+  private:
+    bool CloseLocked();
+
+    mutable std::mutex m_mutex;
+    std::atomic<bool> m_recording{false};
+    std::unique_ptr<CAviMjpegWriter> m_writer;  // guarded by m_mutex
+    std::unique_ptr<CJpegCodec> m_codec;        // guarded by m_mutex
+    long long m_frames = 0;                     // guarded by m_mutex
+    std::string m_lastError;                    // guarded by m_mutex
+    WriteFault m_fault;                         // guarded by m_mutex
+    int m_width = 0;
+    int m_height = 0;
+};
