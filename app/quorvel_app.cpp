@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <csignal>
 #include <cstdlib>
 
 #include "app/quorvel_dlg.h"
@@ -34,6 +35,9 @@ CQuorvelApp& AfxGetApp() {
 int CQuorvelApp::Run(int& argc, char** argv) {
     // libVLC embeds its video only in X11 windows; a platform the user chose is kept.
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // A file-size limit must fail the clip's write (EFBIG), which the recorder reports, instead
+    // of killing the process in the middle of a recording.
+    std::signal(SIGXFSZ, SIG_IGN);
     m_qtApp = std::make_unique<QApplication>(argc, argv);
     InitInstance();
     const int code = ExitInstance();

@@ -48,13 +48,9 @@ class CPaintingWindow : public QWidget, public ICaptureWindow {
     }
     HWND Create() { return m_target.Create(); }
     HWND GetCaptureHwnd() const override { return m_target.GetSafeHwnd(); }
-    std::atomic<int>& RecordingFlag() override { return m_bRecording; }
-    cv::VideoWriter& Writer() override { return m_writer; }
-    std::mutex& WriterMutex() override { return m_writerMutex; }
+    CClipRecorder& Recorder() override { return m_recorder; }
 
-    std::atomic<int> m_bRecording{0};
-    cv::VideoWriter m_writer;
-    std::mutex m_writerMutex;
+    CClipRecorder m_recorder;
     int m_painted = 0;
 
   protected:
@@ -96,12 +92,7 @@ int main(int argc, char** argv) {
     window.show();
     window.Create();
     const std::string clip = (dir.path() + "/temp.avi").toStdString();
-    {
-        std::lock_guard lock(window.m_writerMutex);
-        window.m_writer.open(clip, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0,
-                             cv::Size(640, 480), true);
-        window.m_bRecording.store(1);
-    }
+    window.m_recorder.Open(clip, 25, 640, 480);
     SampleGrabberCBImpl callback(&window);
 
     std::atomic<bool> done{false};
@@ -110,7 +101,7 @@ int main(int argc, char** argv) {
     wall.start();
     std::thread camera([&] {
         for (auto& f : frames) callback.BufferCB(0.0, f.data(), static_cast<long>(f.size()));
-        window.m_bRecording.store(0);
+        window.m_recorder.Stop();
         done = true;
     });
     // Block in the event loop as the application does; a busy poll would be measured too.
@@ -120,10 +111,7 @@ int main(int argc, char** argv) {
     camera.join();
     const double ours = wall.nsecsElapsed() / 1e9;
     const double oursCpu = bench::CpuSeconds(RUSAGE_SELF) - cpu0;
-    {
-        std::lock_guard lock(window.m_writerMutex);
-        window.m_writer.release();
-    }
+    window.m_recorder.Finish();
     std::printf("quorvel: %d frames painted and recorded in %.2f s: %.1f fps, %.2f CPU ms/frame\n",
                 window.m_painted, ours, kFrames / ours, oursCpu * 1000 / kFrames);
 

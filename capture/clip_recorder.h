@@ -1,6 +1,6 @@
-// Records one clip at a time: each stamped BGR frame is encoded to JPEG and muxed into a motion-JPEG
-// AVI (OpenDML past 1 GB, so clips beyond 2 GB stay whole). Every write error is seen: the file is
-// then closed, so what was written stays decodable, and the recording stops.
+// Records one clip at a time: each stamped BGR frame is encoded to JPEG and muxed into a
+// motion-JPEG AVI (OpenDML past 1 GB, so clips beyond 2 GB stay whole). Every write error is seen:
+// the file is then closed, so what was written stays decodable, and the recording stops.
 //
 // Threads: the window's thread opens and stops; the camera thread writes and, at its first frame
 // after a stop, closes. Everything goes through one lock, so a frame between an open and the
@@ -9,7 +9,6 @@
 #pragma once
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <opencv2/core.hpp>
@@ -35,7 +34,8 @@ class CClipRecorder {
 
     // Window's thread: closes a clip still open, creates the file and sets the recording flag.
     // False, with nothing changed but the earlier clip closed, when the file cannot be made.
-    bool Open(const std::string& path, double fps, int width, int height);
+    // Frames of any other size than width x height are not written.
+    bool Open(const std::string& path, int fps, int width, int height);
     // Window's thread: clears the flag. The camera thread closes the clip at its next frame.
     void Stop();
     // Camera thread: one stamped frame.
@@ -54,12 +54,8 @@ class CClipRecorder {
     // JPEG quality of the encoder (1..100).
     static constexpr int kQuality = 90;
 
-    // Tests: runs before each packet is written; a non-zero result fails that write with it as
-    // errno.
-    using WriteFault = std::function<int(long long frameIndex)>;
-    void SetWriteFaultForTesting(WriteFault fault);
-
   private:
+    // Closes the clip; false (and m_lastError set) when that failed.
     bool CloseLocked();
 
     mutable std::mutex m_mutex;
@@ -68,7 +64,6 @@ class CClipRecorder {
     std::unique_ptr<CJpegCodec> m_codec;        // guarded by m_mutex
     long long m_frames = 0;                     // guarded by m_mutex
     std::string m_lastError;                    // guarded by m_mutex
-    WriteFault m_fault;                         // guarded by m_mutex
     int m_width = 0;
     int m_height = 0;
 };

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 #include <memory>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "app/quorvel_app.h"
+#include "capture/jpeg_sample.h"
 #include "platform/message_delivery.h"
 
 HRESULT SampleGrabberCBImpl::QueryInterface(REFIID iid, void** out) {
@@ -33,32 +33,11 @@ void SampleGrabberCBImpl::DrawTimeStamp(cv::Mat& image, const platform::SYSTEMTI
                 cv::Scalar(0, 0, 0, 0), 1, cv::LINE_8, false);
 }
 
-bool SampleGrabberCBImpl::IsWholeJpeg(const BYTE* buffer, long length) {
-    if (!buffer || length < 4) return false;
-    if (buffer[0] != 0xFF || buffer[1] != 0xD8) return false;
-    long end = length;
-    while (end > 4 && buffer[end - 1] == 0x00) --end;
-    return buffer[end - 2] == 0xFF && buffer[end - 1] == 0xD9;
-}
-
-cv::Mat SampleGrabberCBImpl::DecodeSample(BYTE* buffer, long length) {
-    if (!IsWholeJpeg(buffer, length)) return {};
+cv::Mat SampleGrabberCBImpl::DecodeSample(const BYTE* buffer, long length) {
+    const long jpegLength = JpegSampleLength(buffer, length);
     cv::Mat image;
-    try {
-        image = cv::imdecode(cv::Mat(1, static_cast<int>(length), CV_8UC1, buffer),
-                             cv::IMREAD_ANYCOLOR);
-    } catch (const cv::Exception&) {
+    if (jpegLength <= 0 || !m_codec.Decode(buffer, static_cast<std::size_t>(jpegLength), image))
         return {};
-    }
-    if (image.empty() || image.depth() != CV_8U) return {};
-    // The window draws three bytes per pixel: grey and four-channel pictures become BGR.
-    if (image.channels() == 1) {
-        cv::cvtColor(image, image, cv::COLOR_GRAY2BGR);
-    } else if (image.channels() == 4) {
-        cv::cvtColor(image, image, cv::COLOR_BGRA2BGR);
-    } else if (image.channels() != 3) {
-        return {};
-    }
     return image;
 }
 
@@ -66,7 +45,7 @@ HRESULT SampleGrabberCBImpl::BufferCB(double, BYTE* buffer, long bufferLength) {
     CLogFile& log = AfxGetApp().m_log;
     log.WriteLog("BufferCB..call \n");
 
-    // A sample that is not a whole picture is dropped: nothing is shown or recorded.
+    // A sample that does not decode is dropped: nothing is shown or recorded.
     cv::Mat image = DecodeSample(buffer, bufferLength);
     if (image.empty()) return S_OK;
 
@@ -86,13 +65,11 @@ HRESULT SampleGrabberCBImpl::BufferCB(double, BYTE* buffer, long bufferLength) {
         delete sent;
     }
 
-    std::lock_guard lock(m_owner->WriterMutex());
-    cv::VideoWriter& writer = m_owner->Writer();
-    const std::atomic<int>& recording = m_owner->RecordingFlag();
-    // The clip is 640x480 BGR; the writer would drop any other frame without a word.
-    if (recording.load() && writer.isOpened() && image.cols == kClipWidth &&
-        image.rows == kClipHeight && image.type() == CV_8UC3)
-        writer.write(image);
-    if (!recording.load() && writer.isOpened()) writer.release();
+    CClipRecorder& recorder = m_owner->Recorder();
+    if (recorder.WriteOrClose(image) == CClipRecorder::WriteResult::Failed) {
+        // The recorder has closed the clip and stopped; the window tells the user.
+        log.WriteLog("clip recording failed: %s\n", recorder.LastError().c_str());
+        platform::PostMessageW(m_owner->GetCaptureHwnd(), WM_RECORD_FAIL, 0, 0);
+    }
     return S_OK;
 }

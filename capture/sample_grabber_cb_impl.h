@@ -6,6 +6,7 @@
 #include <string>
 
 #include "capture/capture_window.h"
+#include "capture/jpeg_codec.h"
 #include "platform/graph/dshow_interfaces.h"
 #include "platform/system.h"
 
@@ -29,11 +30,9 @@ class SampleGrabberCBImpl : public ISampleGrabberCB {
     static std::string FormatTimeStamp(const platform::SYSTEMTIME& t);
     // Draws the stamp in black at (10, 30), Hershey simplex, scale 0.6, thickness 1, LINE_8.
     static void DrawTimeStamp(cv::Mat& image, const platform::SYSTEMTIME& t);
-    // Whether the bytes are one whole JPEG: start marker first, end marker last (padding
-    // zeros after it allowed). The decoder accepts truncated data without complaint.
-    static bool IsWholeJpeg(const BYTE* buffer, long length);
-    // The sample as a BGR image, or empty when it is not a whole, decodable JPEG.
-    static cv::Mat DecodeSample(BYTE* buffer, long length);
+    // The sample as a BGR image, or empty when it is no JPEG or does not decode. Streaming
+    // thread only: the decoder is this object's.
+    cv::Mat DecodeSample(const BYTE* buffer, long length);
 
     static constexpr int kLivePaneId = 1006;
     static constexpr int kClipWidth = 640;
@@ -41,4 +40,5 @@ class SampleGrabberCBImpl : public ISampleGrabberCB {
 
   private:
     ICaptureWindow* m_owner;
+    CJpegCodec m_codec;
 };

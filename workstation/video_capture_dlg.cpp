@@ -18,6 +18,7 @@ constexpr int kLabel2 = 1013;
 CVideoCaptureDlg::CVideoCaptureDlg() : platform::CDialog(130) {
     OnMessage(WM_CAPTURE_FRAME, [this](WPARAM w, LPARAM l) { return OnCaptureFrame(w, l); });
     OnMessage(WM_LIST_DROP, [this](WPARAM w, LPARAM l) { return OnListDrop(w, l); });
+    OnMessage(WM_RECORD_FAIL, [this](WPARAM w, LPARAM l) { return OnRecordFail(w, l); });
     connect(&m_btnRecord, &QPushButton::clicked, this, [this] { OnRecord(); });
     connect(&m_btnCancel, &QPushButton::clicked, this, [this] { OnCancelRecording(); });
     connect(&m_btnSave, &QPushButton::clicked, this, [this] { OnSaveRecording(); });
@@ -31,6 +32,10 @@ CVideoCaptureDlg::~CVideoCaptureDlg() {
     // The window is gone, so the camera thread no longer waits on it: the engine can stop.
     DestroyWindow();
     m_pCapture.reset();
+    // No camera thread any more: a clip still open is closed here, whole.
+    m_recorder.Stop();
+    if (!m_recorder.Finish())
+        AfxGetApp().m_log.WriteLog("clip recording failed: %s\n", m_recorder.LastError().c_str());
     m_pPlayer1.reset();
     m_pPlayer2.reset();
 }

@@ -14,7 +14,6 @@
 #include <memory>
 #include <mutex>
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 #include <optional>
 #include <vector>
 
@@ -36,15 +35,19 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
 
     // ICaptureWindow: what the frame callback on the camera thread reaches.
     HWND GetCaptureHwnd() const override { return GetSafeHwnd(); }
-    std::atomic<int>& RecordingFlag() override { return m_bRecording; }
-    cv::VideoWriter& Writer() override { return m_writer; }
-    std::mutex& WriterMutex() override { return m_writerMutex; }
+    CClipRecorder& Recorder() override { return m_recorder; }
 
     // Handlers.
     LRESULT OnCaptureFrame(WPARAM wParam, LPARAM lParam);
     LRESULT OnListDrop(WPARAM wParam, LPARAM lParam);
+    // The recorder failed on the camera thread: it has closed the clip and stopped.
+    LRESULT OnRecordFail(WPARAM wParam, LPARAM lParam);
     void OnRecord();
     void OnCancelRecording();
+    // Stops a running recording without the user (a write failure, the camera gone): the clip
+    // is closed whole and the buttons show the Stopped state, so Save saves it. Whether a
+    // recording was running.
+    bool AbortRecording();
     void OnSaveRecording();
     void OnDeleteSelectedVideo();
     void OnDeleteAllVideos();
@@ -71,8 +74,8 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     std::vector<CaptureDeviceEntry> m_devices;
     std::unique_ptr<DsCapture, DsCaptureCloser> m_pCapture;
     QString m_videoDir;
-    cv::VideoWriter m_writer;
-    std::atomic<int> m_bRecording{0};
+    CClipRecorder m_recorder;
+    int m_bRecording = 0;  // the buttons' state; the recorder keeps the camera thread's flag
     int m_bDualView = 0;
     std::vector<QString> m_videoPaths;
     CDragListCtrl m_videoList;
@@ -105,8 +108,9 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     void StartCapture();
     void SetLabelText(int id, const QString& text);
     void ShowControl(int id, bool show);
-    // Closes a writer the camera thread has not closed since the stop.
-    void FinishRecordingFile();
-
-    std::mutex m_writerMutex;
+    // Closes a clip the camera thread has not closed since the stop; false (told to the user)
+    // when the close failed.
+    bool FinishRecordingFile();
+    // "IDS_WRITE_FAIL" in a message box.
+    void ReportWriteFailure();
 };

@@ -1,8 +1,6 @@
-// Record, stop and cancel. The window opens the writer and sets the flag; the camera thread
-// writes while the flag is set and closes the file at its first frame after the stop. Both
-// sides take the writer lock, so a frame between the open and the flag cannot close the new file.
-#include <opencv2/videoio.hpp>
-
+// Record, stop and cancel. The window opens the clip and sets the recorder's flag; the camera
+// thread writes while the flag is set and closes the file at its first frame after the stop.
+// The recorder's lock keeps a frame between the open and the flag from closing the new file.
 #include "app/quorvel_app.h"
 #include "platform/message_box.h"
 #include "platform/system.h"
@@ -12,6 +10,9 @@ namespace {
 constexpr int kRecord = 1009;
 constexpr int kCancel = 1010;
 constexpr int kSave = 1011;
+constexpr int kClipFps = 25;
+constexpr int kClipWidth = 640;
+constexpr int kClipHeight = 480;
 }  // namespace
 
 QString CVideoCaptureDlg::TempFilePath() const {
@@ -20,24 +21,19 @@ QString CVideoCaptureDlg::TempFilePath() const {
 
 void CVideoCaptureDlg::OnRecord() {
     CQuorvelApp& app = AfxGetApp();
-    if (m_bRecording.load() == 0) {
+    if (m_bRecording == 0) {
         const std::string path = platform::ToNarrowPath(TempFilePath());
-        bool opened = false;
-        if (!path.empty()) {
-            std::lock_guard lock(m_writerMutex);
-            opened = m_writer.open(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0,
-                                   cv::Size(640, 480), true);
-            if (opened) m_bRecording.store(1);
-        }
-        if (!opened) {
+        if (path.empty() || !m_recorder.Open(path, kClipFps, kClipWidth, kClipHeight)) {
             platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_CREATE_FAIL")));
             return;
         }
+        m_bRecording = 1;
         m_btnRecord.SetCaption(app.GetLangString(QStringLiteral("IDS_STOP_RECORD")), 18,
                                RGB(255, 255, 255));
         return;
     }
-    m_bRecording.store(0);
+    m_bRecording = 0;
+    m_recorder.Stop();
     ShowControl(kSave, true);
     ShowControl(kCancel, true);
     m_btnRecord.SetCaption(app.GetLangString(QStringLiteral("IDS_START_RECORD")), 18,
@@ -51,7 +47,34 @@ void CVideoCaptureDlg::OnCancelRecording() {
     ShowControl(kRecord, true);
 }
 
-void CVideoCaptureDlg::FinishRecordingFile() {
-    std::lock_guard lock(m_writerMutex);
-    if (m_bRecording.load() == 0 && m_writer.isOpened()) m_writer.release();
+bool CVideoCaptureDlg::AbortRecording() {
+    m_recorder.Stop();
+    if (m_bRecording == 0) return false;
+    if (m_bDualView == 0) {
+        OnRecord();  // the Stopped state, as if the user had clicked
+    } else {
+        // The recording buttons are hidden in the dual view; the view switch resets them.
+        m_bRecording = 0;
+        m_btnRecord.SetCaption(AfxGetApp().GetLangString(QStringLiteral("IDS_START_RECORD")), 18,
+                               RGB(255, 255, 255));
+    }
+    FinishRecordingFile();
+    return true;
+}
+
+LRESULT CVideoCaptureDlg::OnRecordFail(WPARAM, LPARAM) {
+    AbortRecording();
+    ReportWriteFailure();
+    return 0;
+}
+
+bool CVideoCaptureDlg::FinishRecordingFile() {
+    if (m_recorder.Finish()) return true;
+    AfxGetApp().m_log.WriteLog("clip recording failed: %s\n", m_recorder.LastError().c_str());
+    ReportWriteFailure();
+    return false;
+}
+
+void CVideoCaptureDlg::ReportWriteFailure() {
+    platform::AfxMessageBox(AfxGetApp().GetLangString(QStringLiteral("IDS_WRITE_FAIL")));
 }

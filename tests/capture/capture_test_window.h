@@ -5,8 +5,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <atomic>
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <opencv2/core.hpp>
 #include <string>
 
@@ -23,39 +23,29 @@ class CTestCaptureWindow : public ICaptureWindow {
     void Destroy() { m_target.Destroy(); }
 
     HWND GetCaptureHwnd() const override { return m_target.GetSafeHwnd(); }
-    std::atomic<int>& RecordingFlag() override { return m_bRecording; }
-    cv::VideoWriter& Writer() override { return m_writer; }
-    std::mutex& WriterMutex() override { return m_writerMutex; }
+    CClipRecorder& Recorder() override { return m_recorder; }
 
-    // Opens the clip and sets the flag under the writer lock, as the capture window does.
-    bool StartRecording(const std::string& path) {
-        std::lock_guard lock(m_writerMutex);
-        const bool ok = m_writer.open(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0,
-                                      cv::Size(640, 480), true);
-        if (ok) m_bRecording.store(1);
-        return ok;
-    }
-    bool WriterOpen() {
-        std::lock_guard lock(m_writerMutex);
-        return m_writer.isOpened();
-    }
+    bool StartRecording(const std::string& path) { return m_recorder.Open(path, 25, 640, 480); }
+    bool WriterOpen() const { return m_recorder.IsOpen(); }
 
     std::atomic<int> m_frames{0};
-    cv::Mat m_lastFrame;  // UI thread only
+    cv::Mat m_lastFrame;              // UI thread only
+    std::function<void()> m_onFrame;  // runs on the UI thread as each frame is handled
     int m_lastTarget = 0;
 
-    std::atomic<int> m_bRecording{0};
-    cv::VideoWriter m_writer;
-    std::mutex m_writerMutex;
+    std::atomic<int> m_recordFailures{0};
+    CClipRecorder m_recorder;
 
   private:
     LRESULT Dispatch(UINT msg, WPARAM wParam, LPARAM) {
+        if (msg == WM_RECORD_FAIL) ++m_recordFailures;
         if (msg != WM_CAPTURE_FRAME) return 0;
         std::unique_ptr<FrameMessage> record(reinterpret_cast<FrameMessage*>(wParam));
         std::unique_ptr<cv::Mat> frame(record->frame);
         m_lastFrame = *frame;
         m_lastTarget = record->targetId;
         ++m_frames;
+        if (m_onFrame) m_onFrame();
         return 0;
     }
 

@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 #include <thread>
 
+#include "capture/jpeg_sample.h"
 #include "capture/sample_grabber_cb_impl.h"
 #include "platform/system.h"
 #include "platform/v4l2/emulated_frame_source.h"
@@ -111,20 +112,13 @@ TEST_F(FrameCallback, LogsTwoLinesPerShownFrameAndOneForDropped) {
 TEST_F(FrameCallback, RecordsExactlyTheFlaggedFramesAndClosesAtTheNextOne) {
     ASSERT_TRUE(m_window.StartRecording(ClipPath()));
     for (int i = 0; i < 5; ++i) Feed(Jpeg(EmulatedSample::Good, i));
-    m_window.m_bRecording.store(0);
+    m_window.m_recorder.Stop();
     EXPECT_TRUE(m_window.WriterOpen());  // no frame yet since the stop: still open
     Feed(Jpeg(EmulatedSample::Good, 5));
     EXPECT_FALSE(m_window.WriterOpen());
     Feed(Jpeg(EmulatedSample::Good, 6));
     EXPECT_EQ(m_window.m_frames.load(), 7);
     EXPECT_EQ(CountClipFrames(ClipPath()), 5);
-}
-
-TEST_F(FrameCallback, FlagSetWithWriterClosedShowsAndDoesNotWrite) {
-    m_window.m_bRecording.store(1);
-    Feed(Jpeg(EmulatedSample::Good));
-    EXPECT_EQ(m_window.m_frames.load(), 1);
-    EXPECT_FALSE(m_window.WriterOpen());
 }
 
 TEST_F(FrameCallback, CorruptSamplesAreDroppedGreyBecomesColour) {
@@ -145,18 +139,19 @@ TEST_F(FrameCallback, CorruptSamplesAreDroppedGreyBecomesColour) {
     Feed(Jpeg(EmulatedSample::Good, 0, 320, 240));
     ASSERT_EQ(m_window.m_frames.load(), 2);
     EXPECT_EQ(m_window.m_lastFrame.cols, 320);
-    m_window.m_bRecording.store(0);
+    m_window.m_recorder.Stop();
     Feed(Jpeg(EmulatedSample::Good));
     EXPECT_EQ(CountClipFrames(ClipPath()), 1);  // the grey frame only
 }
 
 TEST_F(FrameCallback, PaddedJpegIsWhole) {
     std::vector<BYTE> bytes = Jpeg(EmulatedSample::Good);
-    EXPECT_TRUE(SampleGrabberCBImpl::IsWholeJpeg(bytes.data(), static_cast<long>(bytes.size())));
+    const long whole = static_cast<long>(bytes.size());
+    EXPECT_EQ(JpegSampleLength(bytes.data(), whole), whole);
     bytes.insert(bytes.end(), 64, 0x00);  // cameras pad their buffers
-    EXPECT_TRUE(SampleGrabberCBImpl::IsWholeJpeg(bytes.data(), static_cast<long>(bytes.size())));
+    EXPECT_EQ(JpegSampleLength(bytes.data(), static_cast<long>(bytes.size())), whole);
     bytes.resize(bytes.size() - 70);
-    EXPECT_FALSE(SampleGrabberCBImpl::IsWholeJpeg(bytes.data(), static_cast<long>(bytes.size())));
+    EXPECT_EQ(JpegSampleLength(bytes.data(), static_cast<long>(bytes.size())), 0);
 }
 
 TEST_F(FrameCallback, NoWindowHandleNothingSentNothingWritten) {
@@ -165,39 +160,34 @@ TEST_F(FrameCallback, NoWindowHandleNothingSentNothingWritten) {
     Feed(Jpeg(EmulatedSample::Good));
     EXPECT_EQ(m_window.m_frames.load(), 0);
     EXPECT_TRUE(m_window.WriterOpen());
-    {
-        std::lock_guard lock(m_window.m_writerMutex);
-        m_window.m_writer.release();
-    }
-    EXPECT_EQ(CountClipFrames(ClipPath()) > 0, false);
+    m_window.m_recorder.Stop();
+    EXPECT_TRUE(m_window.m_recorder.Finish());
+    EXPECT_EQ(m_window.m_recorder.FramesWritten(), 0);
 
     SampleGrabberCBImpl orphan(nullptr);
     std::vector<BYTE> bytes = Jpeg(EmulatedSample::Good);
     EXPECT_EQ(orphan.BufferCB(0.0, bytes.data(), static_cast<long>(bytes.size())), S_OK);
 }
 
-// The window opens and flags under the writer lock; the callback tests and closes under it,
-// and does not hold it while the window draws.
-TEST_F(FrameCallback, WriterLockExcludesOpenAndCloseButNotTheSend) {
+// The recorder's lock is never held across the send: a frame is drawn while the window's
+// thread holds it, and the clip the window opens meanwhile is written, not closed.
+TEST_F(FrameCallback, RecorderLockExcludesOpenAndCloseButNotTheSend) {
     std::atomic<bool> done{false};
-    std::unique_lock writerLock(m_window.m_writerMutex);
     std::vector<BYTE> bytes = Jpeg(EmulatedSample::Good);
-    std::thread camera([&] {
+    std::thread camera;
+    // Open on the window's thread while the camera thread is inside its send.
+    m_window.m_onFrame = [&] { EXPECT_TRUE(m_window.StartRecording(ClipPath())); };
+    camera = std::thread([&] {
         m_callback.BufferCB(0.0, bytes.data(), static_cast<long>(bytes.size()));
         done = true;
     });
-    // The frame is drawn although the lock is held...
-    ASSERT_TRUE(WaitUntil([&] { return m_window.m_frames.load() == 1; }));
-    testing_support::Pump(50);
-    EXPECT_FALSE(done.load());  // ...and the callback waits for the lock to feed the clip.
-    // Open and flag together, as the record button does, then let the callback go on.
-    ASSERT_TRUE(m_window.m_writer.open(ClipPath(), cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
-                                       25.0, cv::Size(640, 480), true));
-    m_window.m_bRecording.store(1);
-    writerLock.unlock();
+    ASSERT_TRUE(WaitUntil([&] { return done.load(); }));
     camera.join();
+    m_window.m_onFrame = nullptr;
     EXPECT_TRUE(m_window.WriterOpen());  // written, not closed
-    m_window.m_bRecording.store(0);
+    EXPECT_EQ(m_window.m_recorder.FramesWritten(), 1);
+    m_window.m_recorder.Stop();
     Feed(Jpeg(EmulatedSample::Good, 1));
+    EXPECT_FALSE(m_window.WriterOpen());
     EXPECT_EQ(CountClipFrames(ClipPath()), 1);
 }

@@ -86,10 +86,10 @@ TEST_F(CaptureWindowTest, CameraThatFailsToStartLeavesAWorkingWindowWithoutPictu
 
     // The buttons work: a recording starts and stops without frames.
     Click(&m_dlg->m_btnRecord);
-    EXPECT_EQ(m_dlg->m_bRecording.load(), 1);
+    EXPECT_EQ(m_dlg->m_bRecording, 1);
     EXPECT_EQ(m_dlg->m_btnRecord.Caption(), Lang("IDS_STOP_RECORD"));
     Click(&m_dlg->m_btnRecord);
-    EXPECT_EQ(m_dlg->m_bRecording.load(), 0);
+    EXPECT_EQ(m_dlg->m_bRecording, 0);
     EXPECT_TRUE(Visible(1010));
     EXPECT_TRUE(Visible(1011));
     EXPECT_FALSE(Visible(1009));
@@ -113,7 +113,7 @@ TEST_F(CaptureWindowTest, SetUpStateAndButtonDressing) {
     for (int id : {1006, 1002, 1009, 1003, 1004, 1005, 1014, 1012, 1013})
         EXPECT_TRUE(Visible(id)) << id;
     for (int id : {1007, 1008, 1010, 1011}) EXPECT_FALSE(Visible(id)) << id;
-    EXPECT_EQ(m_dlg->m_bRecording.load(), 0);
+    EXPECT_EQ(m_dlg->m_bRecording, 0);
     EXPECT_EQ(m_dlg->m_bDualView, 0);
     EXPECT_EQ(m_dlg->m_btnRecord.Caption(), Lang("IDS_START_RECORD"));
     EXPECT_EQ(m_dlg->m_btnView.Caption(), Lang("IDS_DUAL"));
@@ -191,7 +191,7 @@ TEST_F(CaptureWindowTest, RecordStopSaveWritesTheClipIntoTheFolderOfTheDay) {
     ASSERT_TRUE(WaitFrames(2));
     LogMarker("test: record");
     Click(&m_dlg->m_btnRecord);
-    EXPECT_EQ(m_dlg->m_bRecording.load(), 1);
+    EXPECT_EQ(m_dlg->m_bRecording, 1);
     EXPECT_EQ(m_dlg->m_btnRecord.Caption(), Lang("IDS_STOP_RECORD"));
     EXPECT_TRUE(Visible(1009));
     EXPECT_FALSE(Visible(1010));
@@ -267,7 +267,7 @@ TEST_F(CaptureWindowTest, UnwritableVideoFolderReportsCreateFailAndStaysIdle) {
     Click(&m_dlg->m_btnRecord);
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0].text, Lang("IDS_CREATE_FAIL"));
-    EXPECT_EQ(m_dlg->m_bRecording.load(), 0);
+    EXPECT_EQ(m_dlg->m_bRecording, 0);
     EXPECT_EQ(m_dlg->m_btnRecord.Caption(), Lang("IDS_START_RECORD"));
     EXPECT_TRUE(Visible(1009));
     EXPECT_FALSE(Visible(1010));

@@ -47,11 +47,11 @@ TEST_F(CaptureWindowTest, SaveClosesAWriterNoFrameHasClosedSinceTheStop) {
     testing_support::Pump(300);
     Click(&m_dlg->m_btnRecord);
     testing_support::Pump(100);
-    ASSERT_TRUE(m_dlg->m_writer.isOpened());  // still open: no frame arrived to close it
+    ASSERT_TRUE(m_dlg->m_recorder.IsOpen());  // still open: no frame arrived to close it
     const platform::SYSTEMTIME t = At(10, 0, 0);
     platform::SetLocalTimeForTesting(&t);
     Click(&m_dlg->m_btnSave);
-    EXPECT_FALSE(m_dlg->m_writer.isOpened());
+    EXPECT_FALSE(m_dlg->m_recorder.IsOpen());
     const QString clip = VideoDir() + QStringLiteral("/2025-03-05/100000.avi");
     EXPECT_GE(CountFrames(clip), 20);
     EXPECT_EQ(CountFrames(clip), CountFrames(m_dlg->TempFilePath()));

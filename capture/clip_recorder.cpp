@@ -1,0 +1,86 @@
+#include "capture/clip_recorder.h"
+
+#include "capture/avi_mjpeg_writer.h"
+#include "capture/jpeg_codec.h"
+
+CClipRecorder::CClipRecorder() : m_codec(std::make_unique<CJpegCodec>()) {}
+
+CClipRecorder::~CClipRecorder() {
+    std::lock_guard lock(m_mutex);
+    m_recording.store(false, std::memory_order_release);
+    CloseLocked();
+}
+
+bool CClipRecorder::Open(const std::string& path, int fps, int width, int height) {
+    std::lock_guard lock(m_mutex);
+    m_recording.store(false, std::memory_order_release);
+    CloseLocked();
+    auto writer = std::make_unique<CAviMjpegWriter>();
+    if (!writer->Open(path, fps, width, height)) {
+        m_lastError = writer->LastError();
+        return false;
+    }
+    m_writer = std::move(writer);
+    m_frames = 0;
+    m_width = width;
+    m_height = height;
+    m_recording.store(true, std::memory_order_release);
+    return true;
+}
+
+void CClipRecorder::Stop() {
+    m_recording.store(false, std::memory_order_release);
+}
+
+CClipRecorder::WriteResult CClipRecorder::WriteOrClose(const cv::Mat& frame) {
+    std::lock_guard lock(m_mutex);
+    if (m_recording.load(std::memory_order_acquire) && m_writer) {
+        if (frame.cols != m_width || frame.rows != m_height || frame.type() != CV_8UC3)
+            return WriteResult::Skipped;
+        const std::uint8_t* jpeg = nullptr;
+        std::size_t size = 0;
+        if (!m_codec->Encode(frame, kQuality, &jpeg, &size)) return WriteResult::Skipped;
+        if (!m_writer->WritePacket(jpeg, size)) {
+            // What was written stays decodable: close at once and stop recording.
+            m_recording.store(false, std::memory_order_release);
+            m_lastError = m_writer->LastError();
+            m_writer->Close();
+            m_writer.reset();
+            return WriteResult::Failed;
+        }
+        ++m_frames;
+        return WriteResult::Written;
+    }
+    if (!m_recording.load(std::memory_order_acquire) && m_writer)
+        return CloseLocked() ? WriteResult::Closed : WriteResult::Failed;
+    return WriteResult::Idle;
+}
+
+bool CClipRecorder::Finish() {
+    std::lock_guard lock(m_mutex);
+    if (m_recording.load(std::memory_order_acquire)) return true;
+    return CloseLocked();
+}
+
+bool CClipRecorder::CloseLocked() {
+    if (!m_writer) return true;
+    const bool ok = m_writer->Close();
+    if (!ok) m_lastError = m_writer->LastError();
+    m_writer.reset();
+    return ok;
+}
+
+bool CClipRecorder::IsOpen() const {
+    std::lock_guard lock(m_mutex);
+    return m_writer != nullptr;
+}
+
+long long CClipRecorder::FramesWritten() const {
+    std::lock_guard lock(m_mutex);
+    return m_frames;
+}
+
+std::string CClipRecorder::LastError() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastError;
+}

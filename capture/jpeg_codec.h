@@ -1,0 +1,34 @@
+// JPEG to BGR and back through TurboJPEG: three to four times cheaper than going through
+// OpenCV's codecs. One object per thread; it keeps its buffers between frames.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+class CJpegCodec {
+  public:
+    CJpegCodec();
+    ~CJpegCodec();
+    CJpegCodec(const CJpegCodec&) = delete;
+    CJpegCodec& operator=(const CJpegCodec&) = delete;
+
+    // Colour and grey JPEGs alike become an 8-bit BGR image. Damaged data that still gives a
+    // picture (a decoder warning) counts as decoded; false when nothing could be decoded.
+    bool Decode(const std::uint8_t* data, std::size_t size, cv::Mat& bgr);
+    // A contiguous 8-bit BGR image to a baseline JPEG with 4:2:0 chroma. The result stays valid
+    // until the next call.
+    bool Encode(const cv::Mat& bgr, int quality, const std::uint8_t** data, std::size_t* size);
+
+    std::string LastError() const { return m_lastError; }
+
+  private:
+    void ResetDecoder();
+
+    void* m_decoder = nullptr;
+    void* m_encoder = nullptr;
+    std::vector<std::uint8_t> m_encoded;
+    std::string m_lastError;
+};
