@@ -3,6 +3,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <csignal>
+#include <sys/resource.h>
 #include <opencv2/videoio.hpp>
 
 #include "tests/workstation/capture_window_fixture.h"
@@ -126,4 +128,37 @@ TEST_F(CaptureWindowTest, SaveWithoutTemporaryFileOnlyMakesTheDayFolder) {
     EXPECT_TRUE(Visible(1010));
     EXPECT_TRUE(Visible(1011));
     EXPECT_FALSE(Visible(1009));
+}
+
+// A file-size limit stands in for a full disk: the write fails in the middle of a recording.
+TEST_F(CaptureWindowTest, WriteFailureStopsRecordingTellsOnceAndSaveKeepsTheFrames) {
+    Install({EmulatedCameraConfig::Microscope()});
+    ASSERT_TRUE(Open());
+    const auto previous = signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const rlimit limit{2 << 20, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    Click(&m_dlg->m_btnRecord);
+    const bool told = testing_support::WaitUntil([&] { return !m_boxes.empty(); }, 15000);
+    testing_support::Pump(400);  // later frames change nothing
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
+    ASSERT_TRUE(told);
+
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text, Lang("IDS_WRITE_FAIL"));
+    EXPECT_TRUE(LogLines().join('\n').contains(QStringLiteral(": File too large")));
+    EXPECT_EQ(m_dlg->m_bRecording, 0);
+    EXPECT_FALSE(Visible(1009));
+    EXPECT_TRUE(Visible(1010));
+    EXPECT_TRUE(Visible(1011));
+
+    const long long written = m_dlg->m_recorder.FramesWritten();
+    EXPECT_GT(written, 5);
+    const platform::SYSTEMTIME t = At(11, 0, 0);
+    platform::SetLocalTimeForTesting(&t);
+    Click(&m_dlg->m_btnSave);
+    EXPECT_GE(CountFrames(VideoDir() + QStringLiteral("/2025-03-05/110000.avi")), written);
+    EXPECT_EQ(m_boxes.size(), 1u);
 }
