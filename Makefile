@@ -9,7 +9,7 @@ PKGS = cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev libopencv-dev 
        libturbojpeg0-dev libavformat-dev libavcodec-dev libavutil-dev libudev-dev
 BENCH_PKGS = ffmpeg
 
-.PHONY: deps build run demo test asan asan-test tsan tsan-test bench bench-deps screenshots format clean
+.PHONY: deps build run demo test package asan asan-test tsan tsan-test bench bench-deps screenshots format clean
 
 # Installs only what is missing; apt-get update runs only when something must be installed.
 define install_missing
@@ -43,18 +43,19 @@ test: deps build
 	cd $(BUILD) && $(XVFB) ctest --output-on-failure --timeout $(CTEST_TIMEOUT)
 
 asan: deps
-	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=address
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=address,undefined
 	cmake --build build-asan -j $(JOBS)
 
 asan-test: asan
-	cd build-asan && ASAN_OPTIONS=detect_leaks=0 $(XVFB) ctest --output-on-failure --timeout $(CTEST_TIMEOUT)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  $(XVFB) ctest -LE package --output-on-failure --timeout $(CTEST_TIMEOUT)
 
 tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=thread -DQUORVEL_TSAN_ONLY=ON
-	cmake --build build-tsan -j $(JOBS) --target test_capture
+	cmake --build build-tsan -j $(JOBS) --target test_capture test_workstation
 
 tsan-test: tsan
-	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/capture/tsan.supp" $(XVFB) ctest -L capture --output-on-failure --timeout $(CTEST_TIMEOUT)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" $(XVFB) ctest -L 'capture|workstation' --output-on-failure --timeout $(CTEST_TIMEOUT)
 
 bench: deps bench-deps build
 	$(XVFB) ./$(BUILD)/bin/bench_capture
