@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "app/quorvel_dlg.h"
+#include "platform/app_paths.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
 #include "platform/system.h"
@@ -50,6 +51,7 @@ BOOL CQuorvelApp::InitInstance() {
     const QString appFolder = platform::GetModuleFolder();
     SelectLanguagePack(appFolder);
     OpenRunLog(appFolder);
+    m_log.WriteLog("%s", platform::CAppPaths::Choose(appFolder).Describe().c_str());
 
     CQuorvelDlg dlg;
     dlg.DoModal();
@@ -83,13 +85,17 @@ void CQuorvelApp::SelectLanguagePack(const QString& appFolder) {
 }
 
 void CQuorvelApp::OpenRunLog(const QString& appFolder) {
-    const QString logFolder = appFolder + QStringLiteral("/Log");
+    // An installed copy cannot write beside itself: the log goes to the user's state folder.
+    const platform::CAppPaths paths = platform::CAppPaths::Choose(appFolder);
+    const std::string folderError = paths.CreateParentFolders();
+    const QString logFolder = paths.LogFolder();
     if (!platform::PathFileExistsW(logFolder)) platform::CreateDirectoryW(logFolder);
     const platform::SYSTEMTIME st = platform::GetLocalTime();
     const QString name =
         QString::asprintf("%s/%04d%02d%02d_%02d%02d%02d.txt", logFolder.toUtf8().constData(),
                           st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
     m_log.Open(name.toStdString());
+    if (!folderError.empty()) m_log.WriteLog("%s", folderError.c_str());
 }
 
 QString CQuorvelApp::GetLangString(const QString& key) const {

@@ -4,6 +4,7 @@
 
 #include "app/quorvel_app.h"
 #include "capture/device_discovery.h"
+#include "platform/app_paths.h"
 #include "platform/message_box.h"
 #include "platform/system.h"
 
@@ -71,7 +72,7 @@ BOOL CVideoCaptureDlg::OnInitDialog() {
     ShowControl(kCancel, false);
     ShowControl(kSave, false);
 
-    m_videoDir = platform::GetModuleFolder() + QStringLiteral("/Video");
+    m_videoDir = platform::CAppPaths::ForModule().VideoFolder();
     m_bkBrush = QColor(255, 255, 255);
     if (!platform::PathFileExistsW(m_videoDir)) platform::CreateDirectoryW(m_videoDir);
 
