@@ -8,6 +8,8 @@ PKGS = cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev libopencv-dev 
        vlc-plugin-base vlc-plugin-video-output libvlc-bin xvfb xauth x11-utils fonts-noto-cjk \
        libturbojpeg0-dev libavformat-dev libavcodec-dev libavutil-dev libudev-dev
 BENCH_PKGS = ffmpeg
+# Building and checking the Debian package (make package, the package test).
+PACKAGE_PKGS = dpkg-dev file desktop-file-utils appstream
 
 .PHONY: deps build run demo test package asan asan-test tsan tsan-test bench bench-deps screenshots format clean
 
@@ -17,14 +19,24 @@ define install_missing
 	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
 	  done); \
 	if [ -n "$$missing" ]; then \
+	  SUDO=; \
+	  if [ "$$(id -u)" -ne 0 ]; then \
+	    if ! command -v sudo >/dev/null 2>&1; then \
+	      echo "Missing Debian packages:" $$missing; \
+	      echo "make installs them only as root or through sudo, and sudo is not installed."; \
+	      echo "Install them as root (for example after 'su -'), then run make again:"; \
+	      echo "    apt-get update && apt-get install -y" $$missing; \
+	      exit 1; \
+	    fi; \
+	    SUDO=sudo; \
+	  fi; \
 	  echo "Installing:" $$missing; \
-	  SUDO=; [ "$$(id -u)" -ne 0 ] && SUDO=sudo; \
 	  $$SUDO apt-get update && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y $$missing; \
 	fi
 endef
 
 deps:
-	$(call install_missing,$(PKGS))
+	$(call install_missing,$(PKGS) $(PACKAGE_PKGS))
 
 bench-deps:
 	$(call install_missing,$(BENCH_PKGS))
@@ -41,6 +53,10 @@ demo: deps build
 
 test: deps build
 	cd $(BUILD) && $(XVFB) ctest --output-on-failure --timeout $(CTEST_TIMEOUT)
+
+# The Debian package, into $(BUILD)/: sudo apt install ./$(BUILD)/quorvel_*.deb
+package: deps build
+	cd $(BUILD) && cpack -G DEB
 
 asan: deps
 	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEL_SANITIZE=address,undefined
