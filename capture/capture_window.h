@@ -13,7 +13,8 @@
 // Posted when a write or the close of the clip failed: the recorder has closed the file and
 // stopped. wParam, lParam: 0.
 constexpr UINT WM_RECORD_FAIL = WM_USER + 11;
-// Posted when the camera's stream ended because the device went away. wParam, lParam: 0.
+// Posted when the camera's stream ended because the device went away. wParam: the errno of the
+// failing call (ENODEV when it was unplugged); lParam: 0.
 constexpr UINT WM_DEVICE_LOST = WM_USER + 12;
 
 class ICaptureWindow {

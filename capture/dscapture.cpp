@@ -1,9 +1,12 @@
 #include "capture/dscapture.h"
 
 #include <atomic>
+#include <cerrno>
 #include <vector>
 
 #include "platform/graph/com_runtime.h"
+#include "platform/graph/v4l2_source_filter.h"
+#include "platform/message_delivery.h"
 
 namespace {
 std::atomic<DWORD> g_settleDelayMs{500};
@@ -19,6 +22,15 @@ DsCapture::DsCapture(ICaptureWindow* owner, QString displayName, CComPtr<IMonike
       m_owner(owner),
       m_moniker(std::move(moniker)),
       m_callback(owner) {}
+
+bool dscap_access_denied(HRESULT hr) {
+    return hr == HResultFromErrno(EACCES) || hr == HResultFromErrno(EPERM);
+}
+
+int dscap_errno(HRESULT hr) {
+    const auto code = static_cast<unsigned>(hr);
+    return (code & 0xFFFF0000u) == 0x80070000u ? static_cast<int>(code & 0xFFFFu) : 0;
+}
 
 DsCapture* dscap_open_device(ICaptureWindow* owner, const CaptureDeviceEntry& entry) {
     CoInitialize(nullptr);  // stays initialised on the window's thread
@@ -62,6 +74,15 @@ HRESULT DsCapture::OpenSource() {
         return hr;
     }
     m_source->QueryInterface(IID_IAMVideoControl, m_videoControl.AsOut());
+    // The camera thread only posts: the window learns of the loss on its own thread.
+    if (auto* camera = dynamic_cast<CV4l2SourceFilter*>(m_source.Get())) {
+        ICaptureWindow* owner = m_owner;
+        camera->SetStreamEndHandler([owner](int err) {
+            if (owner)
+                platform::PostMessageW(owner->GetCaptureHwnd(), WM_DEVICE_LOST,
+                                       static_cast<WPARAM>(err), 0);
+        });
+    }
     return S_OK;
 }
 

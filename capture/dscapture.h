@@ -62,5 +62,10 @@ struct DsCaptureCloser {
     }
 };
 
+// Whether a failed OpenSource means the camera is there but the user may not open it (not in
+// the group that owns the device node), and the errno a failure code carries (0 if none).
+bool dscap_access_denied(HRESULT hr);
+int dscap_errno(HRESULT hr);
+
 // A new engine for the entry's device, or null when its display name does not parse.
 DsCapture* dscap_open_device(ICaptureWindow* owner, const CaptureDeviceEntry& entry);

@@ -1,6 +1,7 @@
 #include "workstation/video_capture_dlg.h"
 
 #include <QLabel>
+#include <cstring>
 
 #include "app/quorvel_app.h"
 #include "capture/device_discovery.h"
@@ -20,6 +21,8 @@ CVideoCaptureDlg::CVideoCaptureDlg() : platform::CDialog(130) {
     OnMessage(WM_CAPTURE_FRAME, [this](WPARAM w, LPARAM l) { return OnCaptureFrame(w, l); });
     OnMessage(WM_LIST_DROP, [this](WPARAM w, LPARAM l) { return OnListDrop(w, l); });
     OnMessage(WM_RECORD_FAIL, [this](WPARAM w, LPARAM l) { return OnRecordFail(w, l); });
+    OnMessage(WM_DEVICE_LOST, [this](WPARAM w, LPARAM l) { return OnDeviceLost(w, l); });
+    connect(&m_deviceWatch, &QTimer::timeout, this, [this] { OnDeviceWatch(); });
     connect(&m_btnRecord, &QPushButton::clicked, this, [this] { OnRecord(); });
     connect(&m_btnCancel, &QPushButton::clicked, this, [this] { OnCancelRecording(); });
     connect(&m_btnSave, &QPushButton::clicked, this, [this] { OnSaveRecording(); });
@@ -103,20 +106,29 @@ BOOL CVideoCaptureDlg::OnInitDialog() {
 }
 
 void CVideoCaptureDlg::StartCapture() {
-    const CaptureDeviceEntry& first = m_devices.front();
-    m_pCapture.reset(dscap_open_device(this, first));
-    bool ok = m_pCapture != nullptr;
-    if (ok && m_pCapture->m_running) ok = m_pCapture->Stop();
-    if (ok && m_pCapture->m_graphBuilt) m_pCapture->DismantleGraph();
-    if (ok) m_pCapture->ReleaseInterfaces();
-    if (ok) ok = !FAILED(m_pCapture->OpenSource());
-    if (ok) ok = !FAILED(m_pCapture->BuildGraph());
-    if (ok) ok = m_pCapture->Run();
-    if (!ok) {
-        CQuorvelApp& app = AfxGetApp();
-        platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_DEVICE_INITFAIL")));
-        app.m_log.WriteLog("device init fail!");
+    const HRESULT hr = StartEngine(m_devices.front());
+    if (SUCCEEDED(hr)) return;
+    CQuorvelApp& app = AfxGetApp();
+    if (dscap_access_denied(hr)) {
+        platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_DEVICE_DENIED")));
+        app.m_log.WriteLog("device access denied: %s\n", std::strerror(dscap_errno(hr)));
+        return;
     }
+    platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_DEVICE_INITFAIL")));
+    app.m_log.WriteLog("device init fail!");
+}
+
+HRESULT CVideoCaptureDlg::StartEngine(const CaptureDeviceEntry& entry) {
+    m_pCapture.reset(dscap_open_device(this, entry));
+    if (!m_pCapture) return E_FAIL;
+    if (m_pCapture->m_running && !m_pCapture->Stop()) return E_FAIL;
+    if (m_pCapture->m_graphBuilt) m_pCapture->DismantleGraph();
+    m_pCapture->ReleaseInterfaces();
+    HRESULT hr = m_pCapture->OpenSource();
+    if (FAILED(hr)) return hr;
+    hr = m_pCapture->BuildGraph();
+    if (FAILED(hr)) return hr;
+    return m_pCapture->Run() ? S_OK : E_FAIL;
 }
 
 platform::CtlColor CVideoCaptureDlg::OnCtlColor(QWidget* control) {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -42,6 +43,8 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     LRESULT OnListDrop(WPARAM wParam, LPARAM lParam);
     // The recorder failed on the camera thread: it has closed the clip and stopped.
     LRESULT OnRecordFail(WPARAM wParam, LPARAM lParam);
+    // The camera's stream ended because the device went away (posted by the camera thread).
+    LRESULT OnDeviceLost(WPARAM wParam, LPARAM lParam);
     void OnRecord();
     void OnCancelRecording();
     // Stops a running recording without the user (a write failure, the camera gone): the clip
@@ -94,6 +97,14 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     std::unique_ptr<VlcPlayer> m_pPlayer1;
     std::unique_ptr<VlcPlayer> m_pPlayer2;
     std::vector<QRect> m_layoutRects;
+    // Unplug and replug: set while the camera is gone; the watch looks for it once a second.
+    int m_bDeviceLost = 0;
+    QString m_lostDisplayName;
+    QTimer m_deviceWatch;
+    int m_watchFailures = 0;
+    int m_watchWait = 0;  // ticks to let pass after a failed restart
+
+    static constexpr int kDeviceWatchMs = 1000;
 
   protected:
     void DoDataExchange() override;
@@ -106,6 +117,11 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     // The list's client height (its frame excluded), valid before the list was first shown.
     int ListClientHeight() const;
     void StartCapture();
+    // Opens the entry's camera and runs the engine's start sequence; S_OK or the first
+    // failure (the errno code of a camera that would not open).
+    HRESULT StartEngine(const CaptureDeviceEntry& entry);
+    // A tick of the device watch: restarts the engine once a supported camera is back.
+    void OnDeviceWatch();
     void SetLabelText(int id, const QString& text);
     void ShowControl(int id, bool show);
     // Closes a clip the camera thread has not closed since the stop; false (told to the user)

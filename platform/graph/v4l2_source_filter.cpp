@@ -59,12 +59,15 @@ HRESULT CV4l2SourceFilter::GetMode(IPin*, LONG* mode) {
 HRESULT CV4l2SourceFilter::OnRun() {
     CBasePin* out = m_pins.front().get();
     const auto start = std::chrono::steady_clock::now();
-    const int err = m_capture.Start([out, start](const unsigned char* data, std::size_t size) {
-        const auto t = std::chrono::steady_clock::now() - start;
-        CMediaSample sample(data, static_cast<LONG>(size),
-                            std::chrono::duration_cast<std::chrono::nanoseconds>(t).count() / 100);
-        out->Deliver(&sample);
-    });
+    const int err = m_capture.Start(
+        [out, start](const unsigned char* data, std::size_t size) {
+            const auto t = std::chrono::steady_clock::now() - start;
+            CMediaSample sample(
+                data, static_cast<LONG>(size),
+                std::chrono::duration_cast<std::chrono::nanoseconds>(t).count() / 100);
+            out->Deliver(&sample);
+        },
+        m_endHandler);
     return err ? HResultFromErrno(err) : S_OK;
 }
 

@@ -19,6 +19,11 @@ class CV4l2SourceFilter : public CBaseFilter, public IAMVideoControl {
     HRESULT GetMode(IPin* pin, LONG* mode) override;
 
     bool StreamEnded() const { return m_capture.StreamEnded(); }
+    // Called on the streaming thread when the stream ends by itself (the camera went away).
+    // Set it while stopped; each run takes the handler it finds.
+    void SetStreamEndHandler(platform::v4l2::CV4l2Capture::EndHandler handler) {
+        m_endHandler = std::move(handler);
+    }
 
   protected:
     HRESULT QueryExtra(REFIID iid, void** out) override;
@@ -29,6 +34,7 @@ class CV4l2SourceFilter : public CBaseFilter, public IAMVideoControl {
     CV4l2SourceFilter() = default;
 
     platform::v4l2::CV4l2Capture m_capture;
+    platform::v4l2::CV4l2Capture::EndHandler m_endHandler;
     bool m_hasStill = false;
     LONG m_mode = 0;
 };

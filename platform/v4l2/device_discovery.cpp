@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -95,7 +96,18 @@ std::vector<V4l2DeviceInfo> EnumerateCaptureDevices() {
         if (info.identity.empty()) continue;
 
         CUniqueFd fd(Syscalls().Open(info.node.c_str(), O_RDWR | O_NONBLOCK));
-        if (!fd.Valid()) continue;
+        if (!fd.Valid()) {
+            // Present but forbidden is not absent: the user has to be told how to get access.
+            const int err = errno;
+            if (err != EACCES && err != EPERM) continue;
+            const std::string index = ReadFirstLine(it->path() / "index");
+            if (!index.empty() && index != "0") continue;
+            info.card = QString::fromStdString(ReadFirstLine(it->path() / "name"));
+            info.openError = err;
+            info.displayName = MakeDisplayName(info);
+            found.emplace_back(NodeNumber(name), std::move(info));
+            continue;
+        }
         v4l2_capability cap{};
         if (Syscalls().Ioctl(fd.Get(), VIDIOC_QUERYCAP, &cap) < 0) continue;
         const uint32_t caps =

@@ -17,10 +17,12 @@ struct V4l2DeviceInfo {
     std::string productId;
     QString card;  // the driver's card name; may be empty
     QString displayName;
+    int openError = 0;  // EACCES or EPERM: listed from sysfs alone, the user may not open it
 };
 
 // Capture nodes (video capture and streaming in device_caps) in videoN order; metadata and
-// output nodes are left out.
+// output nodes are left out. A node the user may not open is listed too, with openError set,
+// when sysfs names it the first node of its interface (index 0), as capture nodes are.
 std::vector<V4l2DeviceInfo> EnumerateCaptureDevices();
 
 // The display name for a device: "@device:pnp:\\?\usb#vid_534d&pid_0021#1-2:1.0#video4linux".

@@ -46,9 +46,24 @@ EmulatedSample CEmulatedCameraDevice::KindOf(int sequence) const {
     return m_config.samples[static_cast<size_t>(sequence) % m_config.samples.size()];
 }
 
+bool CEmulatedCameraDevice::Stalled() const {
+    return m_config.stallAfterFrames >= 0 && m_delivered >= m_config.stallAfterFrames;
+}
+
+size_t CEmulatedCameraDevice::BufferBytes() const {
+    size_t bytes = size_t{m_width} * m_height * 2;
+    if (m_config.frames)
+        for (const auto& frame : *m_config.frames) bytes = std::max(bytes, frame.size());
+    return bytes;
+}
+
 std::vector<unsigned char> CEmulatedCameraDevice::SampleBytes(int sequence) const {
-    return CEmulatedFrameSource::Sample(KindOf(sequence), sequence + 5 * m_index,
-                                        static_cast<int>(m_width), static_cast<int>(m_height));
+    const EmulatedSample kind = KindOf(sequence);
+    if (m_config.frames && !m_config.frames->empty() &&
+        (kind == EmulatedSample::Good || kind == EmulatedSample::Oversized))
+        return (*m_config.frames)[static_cast<size_t>(sequence) % m_config.frames->size()];
+    return CEmulatedFrameSource::Sample(kind, sequence + 5 * m_index, static_cast<int>(m_width),
+                                        static_cast<int>(m_height));
 }
 
 int CEmulatedCameraDevice::MappedNow() const {
@@ -134,6 +149,10 @@ int CEmulatedCameraDevice::CaptureIoctl(int fd, unsigned long request, void* arg
                         m_intervalDen = static_cast<uint32_t>(fps);
                     }
                 }
+                if (m_config.fixedFramesPerSecond > 0) {
+                    m_intervalNum = 1;
+                    m_intervalDen = static_cast<uint32_t>(m_config.fixedFramesPerSecond);
+                }
             }
             std::memset(&p->parm, 0, sizeof(p->parm));
             p->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
@@ -166,7 +185,7 @@ int CEmulatedCameraDevice::CaptureIoctl(int fd, unsigned long request, void* arg
             }
             r->count = std::min(r->count, m_config.maxBuffers);
             m_buffers.resize(r->count);
-            for (Buffer& b : m_buffers) b.storage.assign(m_width * m_height * 2, 0);
+            for (Buffer& b : m_buffers) b.storage.assign(BufferBytes(), 0);
             m_owner = fd;
             return 0;
         }
@@ -192,7 +211,7 @@ int CEmulatedCameraDevice::CaptureIoctl(int fd, unsigned long request, void* arg
             auto* b = static_cast<v4l2_buffer*>(arg);
             if (fd != m_owner || !m_streaming) return EINVAL;
             const Clock::time_point now = Clock::now();
-            if (m_queue.empty() || now < m_nextDue) return EAGAIN;
+            if (m_queue.empty() || now < m_nextDue || Stalled()) return EAGAIN;
             const uint32_t index = m_queue.front();
             m_queue.pop_front();
             Buffer& buf = m_buffers[index];
@@ -200,8 +219,10 @@ int CEmulatedCameraDevice::CaptureIoctl(int fd, unsigned long request, void* arg
             const int sequence = m_delivered;
             const EmulatedSample kind = KindOf(sequence);
             const std::vector<unsigned char> bytes = SampleBytes(sequence);
-            const size_t n = std::min(bytes.size(), buf.storage.size());
+            size_t n = std::min(bytes.size(), buf.storage.size());
             std::memcpy(buf.storage.data(), bytes.data(), n);
+            // The rest of the buffer keeps whatever an earlier frame left there.
+            if (kind == EmulatedSample::Oversized) n = buf.storage.size();
             std::memset(b, 0, sizeof(*b));
             b->type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
             b->memory = V4L2_MEMORY_MMAP;
@@ -266,7 +287,7 @@ bool CEmulatedCameraDevice::Munmap(void* addr, std::size_t length) {
 short CEmulatedCameraDevice::PollEvents(int fd, Clock::time_point now,
                                         Clock::time_point* due) const {
     if (m_unplugged) return POLLERR | POLLHUP;
-    if (fd != m_owner || !m_streaming || m_queue.empty()) return 0;
+    if (fd != m_owner || !m_streaming || m_queue.empty() || Stalled()) return 0;
     if (now >= m_nextDue) return POLLIN | POLLRDNORM;
     *due = m_nextDue;
     return 0;

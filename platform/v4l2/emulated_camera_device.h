@@ -57,6 +57,9 @@ class CEmulatedCameraDevice {
     int CaptureIoctl(int fd, unsigned long request, void* arg);
     EmulatedSample KindOf(int sequence) const;
     Clock::duration Interval() const;
+    bool Stalled() const;
+    // Room for the largest sample: twice the pixels, or the largest frame played.
+    std::size_t BufferBytes() const;
 
     EmulatedCameraConfig m_config;
     int m_index;

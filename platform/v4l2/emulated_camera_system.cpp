@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "platform/v4l2/emulated_frame_source.h"
 
@@ -27,12 +28,21 @@ void WriteFile(const fs::path& file, const std::string& text) {
 
 CEmulatedCameraSystem::CEmulatedCameraSystem(std::vector<EmulatedCameraConfig> cameras) {
     CEmulatedFrameSource::Warm();  // not later, under the lock, on a streaming thread
-    for (size_t i = 0; i < cameras.size(); ++i)
+    int node = 0;
+    for (size_t i = 0; i < cameras.size(); ++i) {
+        std::vector<std::string> names;
+        for (int k = 0; k < (cameras[i].metadataNode ? 2 : 1); ++k)
+            names.push_back("video" + std::to_string(node++));
+        m_nodeNames.push_back(std::move(names));
         m_devices.push_back(
             std::make_unique<CEmulatedCameraDevice>(std::move(cameras[i]), static_cast<int>(i)));
+    }
     std::string tmpl = (fs::temp_directory_path() / "quorvel-sysfs-XXXXXX").string();
     if (::mkdtemp(tmpl.data())) m_root = tmpl;
-    WriteSysfs();
+    {
+        std::lock_guard lock(m_mutex);
+        for (size_t i = 0; i < m_devices.size(); ++i) WriteSysfs(static_cast<int>(i));
+    }
     SetSysfsRoot(m_root);
     InstallSyscalls(this);
 }
@@ -52,47 +62,63 @@ std::unique_ptr<CEmulatedCameraSystem> CEmulatedCameraSystem::InstallDefault() {
         std::vector<EmulatedCameraConfig>{EmulatedCameraConfig::Microscope()});
 }
 
+CEmulatedCameraDevice& CEmulatedCameraSystem::Device(int camera) const {
+    return *m_devices.at(static_cast<size_t>(camera));
+}
+
 // A UVC camera as the kernel shows it: the USB device with its ids, its streaming interface,
-// the interface's video nodes, and the class links to them.
-void CEmulatedCameraSystem::WriteSysfs() {
+// the interface's video nodes (index 0 captures, 1 is metadata), and the class links to them.
+void CEmulatedCameraSystem::WriteSysfs(int camera) {
     if (m_root.empty()) return;
+    const CEmulatedCameraDevice& dev = Device(camera);
     const fs::path root(m_root);
-    const fs::path bus = root / "devices/pci0000:00/0000:00:14.0/usb1";
-    fs::create_directories(root / "class/video4linux");
-    int node = 0;
-    for (const auto& dev : m_devices) {
-        const std::string port = "1-" + std::to_string(dev->Index() + 1);
-        const fs::path usb = bus / port;
-        const fs::path iface = usb / (port + ":1.0");
-        fs::create_directories(iface);
-        WriteFile(usb / "idVendor", dev->Config().vendorId);
-        WriteFile(usb / "idProduct", dev->Config().productId);
-        WriteFile(usb / "product", dev->Config().card);
-        const int nodes = dev->Config().metadataNode ? 2 : 1;
-        for (int k = 0; k < nodes; ++k, ++node) {
-            const std::string name = "video" + std::to_string(node);
-            const fs::path dir = iface / "video4linux" / name;
-            fs::create_directories(dir);
-            WriteFile(dir / "name", dev->Config().card);
-            WriteFile(dir / "dev", "81:" + std::to_string(node));
-            fs::create_symlink(fs::relative(iface, dir), dir / "device");
-            fs::create_directory_symlink(fs::relative(dir, root / "class/video4linux"),
-                                         root / "class/video4linux" / name);
-            m_nodes["/dev/" + name] = Node{dev->Index(), k == 1};
-        }
+    const fs::path classDir = root / "class/video4linux";
+    const std::string port = "1-" + std::to_string(camera + 1);
+    const fs::path usb = root / "devices/pci0000:00/0000:00:14.0/usb1" / port;
+    const fs::path iface = usb / (port + ":1.0");
+    std::error_code ec;
+    fs::create_directories(classDir, ec);
+    fs::create_directories(iface, ec);
+    WriteFile(usb / "idVendor", dev.Config().vendorId);
+    WriteFile(usb / "idProduct", dev.Config().productId);
+    WriteFile(usb / "product", dev.Config().card);
+    const auto& names = m_nodeNames[static_cast<size_t>(camera)];
+    for (size_t k = 0; k < names.size(); ++k) {
+        const std::string& name = names[k];
+        const fs::path dir = iface / "video4linux" / name;
+        fs::create_directories(dir, ec);
+        WriteFile(dir / "name", dev.Config().card);
+        WriteFile(dir / "index", std::to_string(k));
+        WriteFile(dir / "dev", "81:" + name.substr(5));
+        fs::create_symlink(fs::relative(iface, dir), dir / "device", ec);
+        fs::create_directory_symlink(fs::relative(dir, classDir), classDir / name, ec);
+        m_nodes["/dev/" + name] = Node{camera, k == 1};
     }
 }
 
+void CEmulatedCameraSystem::RemoveSysfs(int camera) {
+    if (m_root.empty()) return;
+    const fs::path root(m_root);
+    std::error_code ec;
+    for (const std::string& name : m_nodeNames[static_cast<size_t>(camera)]) {
+        fs::remove(root / "class/video4linux" / name, ec);
+        m_nodes.erase("/dev/" + name);
+    }
+    const std::string port = "1-" + std::to_string(camera + 1);
+    fs::remove_all(root / "devices/pci0000:00/0000:00:14.0/usb1" / port, ec);
+}
+
 std::string CEmulatedCameraSystem::NodeOf(int camera) const {
+    std::lock_guard lock(m_mutex);
     for (const auto& [path, n] : m_nodes)
         if (n.camera == camera && !n.metadata) return path;
     return {};
 }
 
-#define QV_DEVICE_STAT(name)                                      \
-    int CEmulatedCameraSystem::name(int camera) const {           \
-        std::lock_guard lock(m_mutex);                            \
-        return m_devices.at(static_cast<size_t>(camera))->name(); \
+#define QV_DEVICE_STAT(name)                            \
+    int CEmulatedCameraSystem::name(int camera) const { \
+        std::lock_guard lock(m_mutex);                  \
+        return Device(camera).name();                   \
     }
 QV_DEVICE_STAT(FramesDelivered)
 QV_DEVICE_STAT(Maps)
@@ -103,17 +129,33 @@ QV_DEVICE_STAT(MappedNow)
 
 bool CEmulatedCameraSystem::Streaming(int camera) const {
     std::lock_guard lock(m_mutex);
-    return m_devices.at(static_cast<size_t>(camera))->Streaming();
+    return Device(camera).Streaming();
 }
 
 double CEmulatedCameraSystem::IntervalSeconds(int camera) const {
     std::lock_guard lock(m_mutex);
-    return m_devices.at(static_cast<size_t>(camera))->IntervalSeconds();
+    return Device(camera).IntervalSeconds();
 }
 
 void CEmulatedCameraSystem::Unplug(int camera) {
     std::lock_guard lock(m_mutex);
-    m_devices.at(static_cast<size_t>(camera))->Unplug();
+    Device(camera).Unplug();
+    RemoveSysfs(camera);
+}
+
+void CEmulatedCameraSystem::Replug(int camera) {
+    std::lock_guard lock(m_mutex);
+    auto& slot = m_devices.at(static_cast<size_t>(camera));
+    if (!slot->Unplugged()) return;
+    RemoveSysfs(camera);  // a camera that died by itself still had its entries
+    auto fresh = std::make_unique<CEmulatedCameraDevice>(slot->Config(), camera);
+    m_unplugged.push_back(std::exchange(slot, std::move(fresh)));
+    WriteSysfs(camera);
+}
+
+bool CEmulatedCameraSystem::Plugged(int camera) const {
+    std::lock_guard lock(m_mutex);
+    return !Device(camera).Unplugged();
 }
 
 int CEmulatedCameraSystem::OpenFiles() const {
@@ -123,7 +165,7 @@ int CEmulatedCameraSystem::OpenFiles() const {
 
 std::vector<unsigned char> CEmulatedCameraSystem::SampleBytes(int camera, int sequence) const {
     std::lock_guard lock(m_mutex);
-    return m_devices.at(static_cast<size_t>(camera))->SampleBytes(sequence);
+    return Device(camera).SampleBytes(sequence);
 }
 
 int CEmulatedCameraSystem::Open(const char* path, int /*flags*/) {
@@ -133,14 +175,19 @@ int CEmulatedCameraSystem::Open(const char* path, int /*flags*/) {
         errno = ENOENT;
         return -1;
     }
-    if (m_devices[static_cast<size_t>(it->second.camera)]->Unplugged()) {
+    CEmulatedCameraDevice& device = Device(it->second.camera);
+    if (device.Unplugged()) {
         errno = ENODEV;
+        return -1;
+    }
+    if (device.Config().accessDenied) {
+        errno = EACCES;
         return -1;
     }
     // A real descriptor keeps the number unique in the process.
     const int fd = ::eventfd(0, EFD_CLOEXEC);
     if (fd < 0) return -1;
-    m_files[fd] = OpenFile{it->second.camera, it->second.metadata};
+    m_files[fd] = OpenFile{&device, it->second.metadata};
     return fd;
 }
 
@@ -149,7 +196,7 @@ int CEmulatedCameraSystem::Close(int fd) {
         std::lock_guard lock(m_mutex);
         auto it = m_files.find(fd);
         if (it != m_files.end()) {
-            m_devices[static_cast<size_t>(it->second.camera)]->Closed(fd);
+            it->second.device->Closed(fd);
             m_files.erase(it);
         }
     }
@@ -163,8 +210,7 @@ int CEmulatedCameraSystem::Ioctl(int fd, unsigned long request, void* arg) {
         errno = EBADF;
         return -1;
     }
-    const int err = m_devices[static_cast<size_t>(it->second.camera)]->Ioctl(
-        fd, it->second.metadata, request, arg);
+    const int err = it->second.device->Ioctl(fd, it->second.metadata, request, arg);
     if (err) {
         errno = err;
         return -1;
@@ -178,7 +224,7 @@ void* CEmulatedCameraSystem::Mmap(std::size_t length, int /*prot*/, int /*flags*
     auto it = m_files.find(fd);
     void* p = nullptr;
     if (it != m_files.end() && !it->second.metadata)
-        p = m_devices[static_cast<size_t>(it->second.camera)]->Mmap(fd, length, offset);
+        p = it->second.device->Mmap(fd, length, offset);
     if (!p) {
         errno = EINVAL;
         return MAP_FAILED;
@@ -188,9 +234,9 @@ void* CEmulatedCameraSystem::Mmap(std::size_t length, int /*prot*/, int /*flags*
 
 int CEmulatedCameraSystem::Munmap(void* addr, std::size_t length) {
     std::lock_guard lock(m_mutex);
-    for (const auto& dev : m_devices) {
-        if (dev->Munmap(addr, length)) return 0;
-    }
+    for (const auto* list : {&m_devices, &m_unplugged})
+        for (const auto& dev : *list)
+            if (dev->Munmap(addr, length)) return 0;
     errno = EINVAL;
     return -1;
 }
@@ -221,8 +267,7 @@ int CEmulatedCameraSystem::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
                     continue;
                 }
                 Clock::time_point fileDue = Clock::time_point::max();
-                const short ev = m_devices[static_cast<size_t>(it->second.camera)]->PollEvents(
-                    fds[i].fd, now, &fileDue);
+                const short ev = it->second.device->PollEvents(fds[i].fd, now, &fileDue);
                 fds[i].revents = static_cast<short>(ev & (fds[i].events | POLLERR | POLLHUP));
                 if (fds[i].revents) ++ready;
                 due = std::min(due, fileDue);

@@ -38,7 +38,12 @@ class CEmulatedCameraSystem : public CV4l2Syscalls {
     std::string NodeOf(int camera) const;  // "/dev/videoN" of a camera's capture node
 
     // Test controls and observations, safe from any thread.
+    // Unplug: open files fail with ENODEV and the node and its sysfs entries disappear.
+    // Replug: the camera comes back on the same USB port as a fresh device with its old node
+    // names; files still open on the old one stay dead. Counters start again from 0.
     void Unplug(int camera);
+    void Replug(int camera);
+    bool Plugged(int camera) const;
     int FramesDelivered(int camera) const;
     int Maps(int camera) const;
     int Unmaps(int camera) const;
@@ -63,16 +68,21 @@ class CEmulatedCameraSystem : public CV4l2Syscalls {
         bool metadata;
     };
     struct OpenFile {
-        int camera;
+        CEmulatedCameraDevice* device;  // the device as it was when opened
         bool metadata;
     };
 
-    void WriteSysfs();
+    // The camera's USB device, interface, nodes and class links; its node names are kept.
+    void WriteSysfs(int camera);
+    void RemoveSysfs(int camera);
+    CEmulatedCameraDevice& Device(int camera) const;
 
     mutable std::mutex m_mutex;
     std::vector<std::unique_ptr<CEmulatedCameraDevice>> m_devices;
-    std::unordered_map<std::string, Node> m_nodes;  // "/dev/videoN"
-    std::unordered_map<int, OpenFile> m_files;      // guarded by m_mutex
+    std::vector<std::unique_ptr<CEmulatedCameraDevice>> m_unplugged;  // kept for open files
+    std::vector<std::vector<std::string>> m_nodeNames;  // per camera: "video0", "video1"
+    std::unordered_map<std::string, Node> m_nodes;      // "/dev/videoN"
+    std::unordered_map<int, OpenFile> m_files;          // guarded by m_mutex
     std::string m_root;
 };
 

@@ -56,6 +56,25 @@ const std::vector<unsigned char>& CachedGood(int index) {
 
 }  // namespace
 
+std::vector<unsigned char> CEmulatedFrameSource::WithoutHuffmanTables(
+    const std::vector<unsigned char>& jpeg) {
+    std::vector<unsigned char> out(jpeg.begin(), jpeg.begin() + std::min<size_t>(2, jpeg.size()));
+    size_t at = 2;
+    // Marker segments up to the start of scan; the entropy-coded data after it is kept whole.
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
+        const unsigned char marker = jpeg[at + 1];
+        if (marker == 0xDA) break;
+        const size_t length = (size_t{jpeg[at + 2]} << 8) | jpeg[at + 3];
+        const size_t next = std::min(jpeg.size(), at + 2 + length);
+        if (marker != 0xC4)
+            out.insert(out.end(), jpeg.begin() + static_cast<long>(at),
+                       jpeg.begin() + static_cast<long>(next));
+        at = next;
+    }
+    out.insert(out.end(), jpeg.begin() + static_cast<long>(std::min(at, jpeg.size())), jpeg.end());
+    return out;
+}
+
 cv::Mat CEmulatedFrameSource::Picture(int index, int width, int height) {
     // Blotchy ground: coarse random colours blown up smoothly.
     cv::RNG ground(7);
@@ -110,7 +129,17 @@ std::vector<unsigned char> CEmulatedFrameSource::Sample(EmulatedSample kind, int
     switch (kind) {
         case EmulatedSample::Good:
         case EmulatedSample::ErrorFlag:
+        case EmulatedSample::Oversized:
             return good();
+        case EmulatedSample::NoHuffman:
+            return WithoutHuffmanTables(good());
+        case EmulatedSample::TrailingJunk: {
+            std::vector<unsigned char> bytes = good();
+            cv::RNG rng(static_cast<uint64_t>(31 + index));
+            for (int i = 0; i < 700; ++i)
+                bytes.push_back(static_cast<unsigned char>(rng.uniform(1, 256)));
+            return bytes;
+        }
         case EmulatedSample::Truncated: {
             std::vector<unsigned char> bytes = good();
             bytes.resize(bytes.size() / 2);

@@ -16,6 +16,8 @@ class CEmulatedFrameSource {
     // The JPEG bytes of a sample of the given kind for frame index. Good 640x480 frames come
     // from a small cache, so streaming costs little.
     static std::vector<unsigned char> Sample(EmulatedSample kind, int index, int width, int height);
+    // The JPEG with its Huffman table segments (DHT) taken out.
+    static std::vector<unsigned char> WithoutHuffmanTables(const std::vector<unsigned char>& jpeg);
     // Fills the cache now, so that no stream pays for it.
     static void Warm();
     // Frames the cache cycles through.

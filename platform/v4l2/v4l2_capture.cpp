@@ -130,7 +130,7 @@ void CV4l2Capture::ReleaseBuffers() {
     Xioctl(VIDIOC_REQBUFS, &req);  // a device that is gone has nothing left to free
 }
 
-int CV4l2Capture::Start(FrameHandler handler) {
+int CV4l2Capture::Start(FrameHandler handler, EndHandler ended) {
     if (!m_fd.Valid()) return EBADF;
     if (m_thread.joinable()) return EBUSY;
     m_ended.store(false, std::memory_order_release);
@@ -182,6 +182,7 @@ int CV4l2Capture::Start(FrameHandler handler) {
         return err;
     }
     m_handler = std::move(handler);
+    m_endHandler = std::move(ended);
     m_thread = std::thread([this] { StreamLoop(); });
     return 0;
 }
@@ -193,21 +194,31 @@ void CV4l2Capture::Stop() {
     m_thread.join();
     m_wake.Reset();
     m_handler = nullptr;
+    m_endHandler = nullptr;
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     Xioctl(VIDIOC_STREAMOFF, &type);
     ReleaseBuffers();
 }
 
 void CV4l2Capture::StreamLoop() {
+    int err = 0;
     for (;;) {
         pollfd fds[2] = {{m_fd.Get(), POLLIN, 0}, {m_wake.Get(), POLLIN, 0}};
         const int r = Syscalls().Poll(fds, 2, -1);
         if (r < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
+            err = errno;
             break;
         }
         if (fds[1].revents) return;  // Stop
-        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) break;
+        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            // What went wrong shows in the next dequeue; a device that vanished says ENODEV.
+            v4l2_buffer probe{};
+            probe.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            probe.memory = V4L2_MEMORY_MMAP;
+            err = Syscalls().Ioctl(m_fd.Get(), VIDIOC_DQBUF, &probe) < 0 ? errno : ENODEV;
+            break;
+        }
         if (!(fds[0].revents & POLLIN)) continue;
 
         v4l2_buffer buf{};
@@ -215,19 +226,26 @@ void CV4l2Capture::StreamLoop() {
         buf.memory = V4L2_MEMORY_MMAP;
         if (Syscalls().Ioctl(m_fd.Get(), VIDIOC_DQBUF, &buf) < 0) {
             if (errno == EINTR || errno == EAGAIN) continue;
+            err = errno;
             break;  // ENODEV, EIO: the camera is gone
         }
-        if (buf.index >= m_buffers.size()) break;
+        if (buf.index >= m_buffers.size()) {
+            err = EIO;
+            break;
+        }
         const CMappedBuffer& mapped = m_buffers[buf.index];
         if (!(buf.flags & V4L2_BUF_FLAG_ERROR) && buf.bytesused > 0 &&
             buf.bytesused <= mapped.Length()) {
             m_handler(mapped.Data(), buf.bytesused);
         }
         if (Syscalls().Ioctl(m_fd.Get(), VIDIOC_QBUF, &buf) < 0 && errno != EINTR &&
-            errno != EAGAIN)
+            errno != EAGAIN) {
+            err = errno;
             break;
+        }
     }
     m_ended.store(true, std::memory_order_release);
+    if (m_endHandler) m_endHandler(err ? err : EIO);
 }
 
 }  // namespace platform::v4l2

@@ -34,6 +34,9 @@ class CV4l2Capture {
   public:
     // Runs on the streaming thread with each filled buffer's bytesused bytes.
     using FrameHandler = std::function<void(const unsigned char* data, std::size_t size)>;
+    // Runs on the streaming thread, last and once, when the stream ends by itself (the device
+    // went away or failed) rather than by Stop; with the errno of the failing call.
+    using EndHandler = std::function<void(int err)>;
 
     CV4l2Capture() = default;
     ~CV4l2Capture();
@@ -57,7 +60,7 @@ class CV4l2Capture {
 
     // Maps the buffers, starts the stream and the thread. errno of the failure, 0 on success;
     // a failed start leaves nothing mapped.
-    int Start(FrameHandler handler);
+    int Start(FrameHandler handler, EndHandler ended = {});
     // Wakes and joins the thread, stops the stream, unmaps and frees the buffers. Safe to call
     // when not started and after the device went away.
     void Stop();
@@ -76,6 +79,7 @@ class CV4l2Capture {
     CUniqueFd m_wake;
     std::vector<CMappedBuffer> m_buffers;
     FrameHandler m_handler;
+    EndHandler m_endHandler;
     std::thread m_thread;
     std::atomic<bool> m_ended{false};
 };

@@ -40,7 +40,7 @@ TEST(ClipNames, DayFolderAndClipFormats) {
 
 TEST_F(CaptureWindowTest, SaveClosesAWriterNoFrameHasClosedSinceTheStop) {
     EmulatedCameraConfig c;
-    c.unplugAfterFrames = 30;  // no frame comes after the stop
+    c.stallAfterFrames = 30;  // no frame comes after the stop
     Install({c});
     ASSERT_TRUE(Open());
     Click(&m_dlg->m_btnRecord);
