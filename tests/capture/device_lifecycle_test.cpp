@@ -36,6 +36,7 @@ class CLossWindow : public ICaptureWindow {
         m_target.Create();
     }
     HWND GetCaptureHwnd() const override { return m_target.GetSafeHwnd(); }
+    void Destroy() { m_target.Destroy(); }
     CClipRecorder& Recorder() override { return m_recorder; }
 
     std::atomic<int> m_frames{0};
@@ -72,7 +73,7 @@ class DeviceLifecycle : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(DeviceLifecycle, UnplugPostsOneLossWithEnodevAndStopDoesNot) {
+TEST_F(DeviceLifecycle, UnplugPostsOneLossWithEnodevToTheWindow) {
     auto cameras = CEmulatedCameraSystem::InstallDefault();
     CLossWindow window;
     Engine capture = Open(&window);
@@ -85,16 +86,30 @@ TEST_F(DeviceLifecycle, UnplugPostsOneLossWithEnodevAndStopDoesNot) {
     EXPECT_EQ(window.m_lostErrno, ENODEV);
     capture.reset();  // the thread has ended: closing does not wait on anything
     EXPECT_EQ(cameras->OpenFiles(), 0);
+}
 
-    // A stop by the engine is no loss.
-    cameras->Replug(0);
-    CLossWindow other;
-    Engine again = Open(&other);
-    ASSERT_TRUE(again && again->m_running);
-    ASSERT_TRUE(WaitUntil([&] { return other.m_frames.load() >= 2; }));
-    ASSERT_TRUE(again->Stop());
-    testing_support::Pump(100);
-    EXPECT_EQ(other.m_lost, 0);
+TEST_F(DeviceLifecycle, TheEndHandlerRunsOnceWhenTheDeviceGoesNotOnStop) {
+    auto cameras = CEmulatedCameraSystem::InstallDefault();
+    platform::v4l2::CV4l2Capture capture;
+    ASSERT_EQ(capture.Open(cameras->NodeOf(0)), 0);
+    std::atomic<int> frames{0}, ends{0}, lastErr{0};
+    auto onFrame = [&](const unsigned char*, std::size_t) { ++frames; };
+    auto onEnd = [&](int err) {
+        lastErr = err;
+        ++ends;
+    };
+    ASSERT_EQ(capture.Start(onFrame, onEnd), 0);
+    ASSERT_TRUE(WaitUntil([&] { return frames.load() >= 2; }));
+    capture.Stop();
+    EXPECT_EQ(ends.load(), 0);
+
+    ASSERT_EQ(capture.Start(onFrame, onEnd), 0);
+    ASSERT_TRUE(WaitUntil([&] { return frames.load() >= 4; }));
+    cameras->Unplug(0);
+    ASSERT_TRUE(WaitUntil([&] { return capture.StreamEnded(); }));
+    capture.Stop();
+    EXPECT_EQ(ends.load(), 1);
+    EXPECT_EQ(lastErr.load(), ENODEV);
 }
 
 TEST_F(DeviceLifecycle, UnplugTakesTheNodeAwayAndReplugBringsItBackOnTheSamePort) {
@@ -145,4 +160,25 @@ TEST_F(DeviceLifecycle, ACameraTheUserMayNotOpenIsListedAndFailsWithAccessDenied
     EXPECT_FALSE(dscap_access_denied(E_FAIL));
     EXPECT_FALSE(dscap_access_denied(HResultFromErrno(EBUSY)));
     EXPECT_EQ(dscap_errno(E_FAIL), 0);
+}
+
+// Samples without Huffman tables, with junk after the picture, or with bytesused the whole
+// buffer all come through the camera's own path and every one of them is shown.
+TEST_F(DeviceLifecycle, EverySampleOfACameraWithQuirksIsShown) {
+    using platform::v4l2::EmulatedSample;
+    EmulatedCameraConfig c = EmulatedCameraConfig::Microscope();
+    c.samples = {EmulatedSample::Good, EmulatedSample::NoHuffman, EmulatedSample::Oversized,
+                 EmulatedSample::TrailingJunk, EmulatedSample::Truncated};
+    c.stallAfterFrames = 15;
+    CEmulatedCameraSystem cameras({c});
+    CLossWindow window;
+    Engine capture = Open(&window);
+    ASSERT_TRUE(capture && capture->m_running);
+    // Only the truncated samples (3 of the 15) do not decode.
+    EXPECT_TRUE(WaitUntil([&] { return window.m_frames.load() >= 12; }));
+    testing_support::Pump(100);
+    EXPECT_EQ(cameras.FramesDelivered(0), 15);
+    EXPECT_EQ(window.m_frames.load(), 12);
+    window.Destroy();
+    EXPECT_TRUE(capture->Stop());
 }
