@@ -7,23 +7,26 @@
 #include <QPixmap>
 #include <QScreen>
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
+#include "capture/clip_recorder.h"
 #include "tests/support/test_support.h"
 
 namespace playback_testing {
 
-bool MakeSolidClip(const QString& path, QColor colour, int frames) {
-    cv::VideoWriter writer;
+bool MakeClip(const QString& path, const cv::Mat& frame, int frames) {
+    // Made by the recorder the capture window uses, so the players and thumbnails read its files.
+    CClipRecorder recorder;
     const std::string narrow = path.toStdString();  // Linux file names are UTF-8 bytes
-    if (!writer.open(narrow, cv::CAP_OPENCV_MJPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'),
-                     25.0, cv::Size(320, 240))) {
-        return false;
-    }
+    if (!recorder.Open(narrow, 25, frame.cols, frame.rows)) return false;
+    for (int i = 0; i < frames; ++i)
+        if (recorder.WriteOrClose(frame) != CClipRecorder::WriteResult::Written) return false;
+    recorder.Stop();
+    return recorder.Finish();
+}
+
+bool MakeSolidClip(const QString& path, QColor colour, int frames) {
     const cv::Mat frame(240, 320, CV_8UC3, cv::Scalar(colour.blue(), colour.green(), colour.red()));
-    for (int i = 0; i < frames; ++i) writer.write(frame);
-    writer.release();
-    return true;
+    return MakeClip(path, frame, frames);
 }
 
 QImage GrabPane(const QWidget* pane) {

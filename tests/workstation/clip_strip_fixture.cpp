@@ -9,6 +9,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "tests/support/playback_test_support.h"
+
 namespace workstation_testing {
 
 using testing_support::Pump;
@@ -37,16 +39,9 @@ void ClipStripTest::OpenWindow() {
 
 QString ClipStripTest::MakeClip(const QString& name, QColor left, QColor right) {
     const QString path = m_clipDir.filePath(name);
-    cv::VideoWriter writer;
-    const bool opened =
-        writer.open(path.toStdString(), cv::CAP_OPENCV_MJPEG,
-                    cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0, cv::Size(320, 240));
-    EXPECT_TRUE(opened) << path.toStdString();
-    if (!opened) return path;
     cv::Mat frame(240, 320, CV_8UC3, cv::Scalar(left.blue(), left.green(), left.red()));
     frame(cv::Rect(160, 0, 160, 240)).setTo(cv::Scalar(right.blue(), right.green(), right.red()));
-    for (int i = 0; i < 30; ++i) writer.write(frame);
-    writer.release();
+    EXPECT_TRUE(playback_testing::MakeClip(path, frame, 30)) << path.toStdString();
     return path;
 }
 
