@@ -21,5 +21,9 @@ class CLivePane : public QWidget {
 
   private:
     cv::Mat m_frame;
+    // m_frame as 32-bit pixels (B, G, R, unused: QImage::Format_RGB32), made at the frame's own
+    // size when first painted and kept for repaints; its buffer is reused from frame to frame.
+    cv::Mat m_rgb32;
+    bool m_converted = false;
     std::function<void()> m_paintedHook;
 };
