@@ -4,8 +4,7 @@
 
 namespace platform {
 
-int CImageList::AddMasked(const QImage& image, QRgb maskColor) {
-    if (image.isNull()) return -1;
+QImage CImageList::Masked(const QImage& image, QRgb maskColor) const {
     QImage copy = image.convertToFormat(QImage::Format_ARGB32);
     if (m_size.width() > 0 && m_size.height() > 0 && copy.size() != m_size)
         copy = copy.scaled(m_size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
@@ -16,8 +15,19 @@ int CImageList::AddMasked(const QImage& image, QRgb maskColor) {
             if ((row[x] & 0xFFFFFF) == key) row[x] = 0;
         }
     }
-    m_images.push_back(std::move(copy));
+    return copy;
+}
+
+int CImageList::AddMasked(const QImage& image, QRgb maskColor) {
+    if (image.isNull()) return -1;
+    m_images.push_back(Masked(image, maskColor));
     return static_cast<int>(m_images.size()) - 1;
+}
+
+bool CImageList::ReplaceMasked(int index, const QImage& image, QRgb maskColor) {
+    if (image.isNull() || index < 0 || index >= GetImageCount()) return false;
+    m_images[static_cast<size_t>(index)] = Masked(image, maskColor);
+    return true;
 }
 
 bool CImageList::Remove(int index) {

@@ -16,12 +16,17 @@ class CImageList {
     // Adds image with every pixel of maskColor (0xRRGGBB) made transparent; the list keeps its
     // own copy, scaled to the list's size. Returns the index, -1 for a null image.
     int AddMasked(const QImage& image, QRgb maskColor);
+    // Puts image in place of image index, masked and scaled as AddMasked does. False for an index
+    // out of range or a null image.
+    bool ReplaceMasked(int index, const QImage& image, QRgb maskColor);
     bool Remove(int index);
     int GetImageCount() const { return static_cast<int>(m_images.size()); }
     const QImage& GetImage(int index) const { return m_images.at(static_cast<size_t>(index)); }
     QIcon GetIcon(int index) const;
 
   private:
+    QImage Masked(const QImage& image, QRgb maskColor) const;
+
     QSize m_size;
     std::vector<QImage> m_images;
 };

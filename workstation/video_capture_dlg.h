@@ -25,8 +25,11 @@
 #include "platform/dialog.h"
 #include "platform/image_list.h"
 #include "playback/drag_list_ctrl.h"
+#include "playback/vlc_instance_warmer.h"
 #include "playback/vlc_player.h"
+#include "workstation/first_frame_reader.h"
 #include "workstation/live_pane.h"
+#include "workstation/thumbnail_cache.h"
 
 class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     Q_OBJECT
@@ -63,6 +66,8 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     static QImage MakeThumbnailBitmap(const cv::Mat& frame, int width, int height);
     static int ThumbnailWidth(int height);
     void RebuildVideoList(int h);
+    // First frames still being read for the strip.
+    int PendingThumbnails() const { return m_thumbnails.PendingCount(); }
 
     // Layout.
     void StoreLayoutRects();
@@ -97,6 +102,13 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     std::unique_ptr<VlcPlayer> m_pPlayer1;
     std::unique_ptr<VlcPlayer> m_pPlayer2;
     std::vector<QRect> m_layoutRects;
+    // The strip's first frames, read once per path off the window's thread.
+    CThumbnailCache m_thumbnails;
+    std::unique_ptr<CFirstFrameReader> m_frameReader;
+    // libVLC instances for the panes, made ahead once the strip lists a clip.
+    std::unique_ptr<CVlcInstanceWarmer> m_vlcWarmer;
+    // A strip rebuild for the window's new size is queued (size changes coalesce into one).
+    bool m_stripRebuildQueued = false;
     // Unplug and replug: set while the camera is gone; the watch looks for it once a second.
     int m_bDeviceLost = 0;
     QString m_lostDisplayName;
@@ -122,6 +134,10 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     HRESULT StartEngine(const CaptureDeviceEntry& entry);
     // A tick of the device watch: restarts the engine once a supported camera is back.
     void OnDeviceWatch();
+    // A first frame read for the strip arrived: its entries get their thumbnail.
+    void OnFirstFrame(const QString& path, const cv::Mat& frame);
+    // Starts making the panes' libVLC instances, before the first drop needs one.
+    void PreparePlayback();
     void SetLabelText(int id, const QString& text);
     void ShowControl(int id, bool show);
     // Closes a clip the camera thread has not closed since the stop; false (told to the user)

@@ -65,6 +65,16 @@ void CVideoCaptureDlg::OnSize() {
     }
     if (m_pPlayer1) m_pPlayer1->UpdateAspectRatio();
     if (m_pPlayer2) m_pPlayer2->UpdateAspectRatio();
-    RebuildVideoList(ListClientHeight() - 20);
-    m_videoList.viewport()->update();
+    // The strip follows from the event loop: the window repaints at its new size first, and
+    // the size changes of a drag by the border that come in one go cost one rebuild.
+    if (m_stripRebuildQueued) return;
+    m_stripRebuildQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_stripRebuildQueued = false;
+            RebuildVideoList(ListClientHeight() - 20);
+            m_videoList.viewport()->update();
+        },
+        Qt::QueuedConnection);
 }

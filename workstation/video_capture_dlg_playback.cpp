@@ -32,10 +32,24 @@ LRESULT CVideoCaptureDlg::OnListDrop(WPARAM wParam, LPARAM) {
     }
     if (!pane) return 0;
     SetLabelText(label, platform::PathFindFileNameW(*path));
-    if (!*player) *player = std::make_unique<VlcPlayer>(pane);
+    if (!*player) {
+        // The engine instance was made ahead; only a drop right after the first clip was
+        // listed (or of a clip that never was) waits for one here.
+        PreparePlayback();
+        *player = std::make_unique<VlcPlayer>(pane, m_vlcWarmer->Take());
+    }
     (*player)->m_path = *path;
     (*player)->Play();
     return 0;
+}
+
+void CVideoCaptureDlg::PreparePlayback() {
+    if (m_vlcWarmer) return;
+    // One instance per pane that has no player yet.
+    m_vlcWarmer = std::make_unique<CVlcInstanceWarmer>((m_pPlayer1 ? 0 : 1) + (m_pPlayer2 ? 0 : 1));
+    // The panes' native windows, which libVLC draws into, are made now rather than at the drop.
+    m_pane1.winId();
+    m_pane2.winId();
 }
 
 void CVideoCaptureDlg::OnToggleView() {

@@ -2,31 +2,15 @@
 // touched here.
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QPainter>
-#include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
+#include <algorithm>
 
-#include "platform/system.h"
 #include "workstation/video_capture_dlg.h"
 
 namespace {
 
 constexpr QRgb kMaskColor = 0xFFFFFF;
-
-// Stands in for a clip that cannot be opened or has no first frame.
-QImage PlaceholderThumbnail(int width, int height) {
-    QImage image(std::max(width, 8), std::max(height, 8), QImage::Format_RGB888);
-    image.fill(QColor(96, 96, 96));
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(200, 200, 200), std::max(1, image.height() / 30)));
-    const int s = std::min(image.width(), image.height()) / 2;
-    const QRect box(image.width() / 2 - s / 2, image.height() / 2 - s / 2, s, s);
-    p.drawRect(box);
-    p.drawLine(box.topLeft(), box.bottomRight());
-    p.drawLine(box.topRight(), box.bottomLeft());
-    return image;
-}
+// The first frames are kept at most this large: thumbnails are smaller still.
+const cv::Size kCachedFrameSize(320, 240);
 
 }  // namespace
 
@@ -41,59 +25,49 @@ int CVideoCaptureDlg::ThumbnailWidth(int height) {
 }
 
 QImage CVideoCaptureDlg::MakeThumbnailBitmap(const cv::Mat& frame, int width, int height) {
-    if (frame.empty()) return {};
-    cv::Mat bgr;
-    if (frame.type() == CV_8UC3) {
-        bgr = frame;
-    } else if (frame.type() == CV_8UC1) {
-        cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
-    } else if (frame.type() == CV_8UC4) {
-        cv::cvtColor(frame, bgr, cv::COLOR_BGRA2BGR);
-    } else {
-        return {};
-    }
-    cv::Mat scaled;
-    if (width >= 1 && height >= 1)
-        cv::resize(bgr, scaled, cv::Size(width, height), 0, 0, cv::INTER_LINEAR);
-    else
-        scaled = bgr;
-    if (scaled.empty()) return {};
-    // QImage pads each row to 4 bytes itself, whatever the width.
-    QImage image(scaled.cols, scaled.rows, QImage::Format_BGR888);
-    for (int y = 0; y < scaled.rows; ++y)
-        std::memcpy(image.scanLine(y), scaled.ptr(y), static_cast<size_t>(scaled.cols) * 3);
-    return image;
+    return CThumbnailCache::Scale(frame, width, height);
 }
 
 void CVideoCaptureDlg::AddVideo(const QString& path) {
     m_videoPaths.push_back(path);
     m_videoList.m_paths = m_videoPaths;
+    // A clip listed again is read again: a file that could not be read may be whole by now.
+    if (m_thumbnails.StateOf(path) == CThumbnailCache::State::Failed) m_thumbnails.Forget(path);
     AddVideoItem(path);
+    PreparePlayback();
 }
 
+// Entry i shows image i of the image list, always: every change keeps the two in step.
 void CVideoCaptureDlg::AddVideoItem(QString path) {
-    const QFileInfo info(path);
-    const QString label = info.fileName();
-    const int h = ListClientHeight() - 20;
-    const int w = ThumbnailWidth(h);
-
-    cv::Mat frame;
-    const std::string narrow = platform::ToNarrowPath(path);
-    if (!narrow.empty() && info.isFile()) {
-        cv::VideoCapture reader;
-        try {
-            if (reader.open(narrow, cv::CAP_ANY)) reader >> frame;
-        } catch (const cv::Exception&) {
-            frame.release();
+    if (!m_imageList) return;
+    if (m_thumbnails.StateOf(path) == CThumbnailCache::State::Unknown) {
+        // Read off the window's thread; the placeholder stands in until the frame arrives.
+        m_thumbnails.MarkPending(path);
+        if (!m_frameReader) {
+            m_frameReader = std::make_unique<CFirstFrameReader>(
+                kCachedFrameSize,
+                [this](const QString& p, const cv::Mat& frame) { OnFirstFrame(p, frame); });
         }
+        m_frameReader->Request(path);
     }
-    QImage bitmap = MakeThumbnailBitmap(frame, w, h);
-    if (bitmap.isNull()) bitmap = PlaceholderThumbnail(w, h);
-
-    const int image = m_imageList ? m_imageList->AddMasked(bitmap, kMaskColor) : -1;
-    auto* item = new QListWidgetItem(label);
+    const QSize size = m_imageList->ImageSize();
+    const int image = m_imageList->AddMasked(
+        m_thumbnails.Thumbnail(path, size.width(), size.height()), kMaskColor);
+    auto* item = new QListWidgetItem(QFileInfo(path).fileName());
     if (image >= 0) item->setIcon(m_imageList->GetIcon(image));
     m_videoList.insertItem(m_videoList.count(), item);
+}
+
+void CVideoCaptureDlg::OnFirstFrame(const QString& path, const cv::Mat& frame) {
+    if (!m_thumbnails.Store(path, frame) || !m_imageList) return;
+    const QSize size = m_imageList->ImageSize();
+    const QImage thumbnail = m_thumbnails.Thumbnail(path, size.width(), size.height());
+    for (size_t i = 0; i < m_videoPaths.size(); ++i) {
+        const int row = static_cast<int>(i);
+        if (m_videoPaths[i] != path || !m_imageList->ReplaceMasked(row, thumbnail, kMaskColor))
+            continue;
+        if (QListWidgetItem* item = m_videoList.item(row)) item->setIcon(m_imageList->GetIcon(row));
+    }
 }
 
 void CVideoCaptureDlg::RebuildVideoList(int h) {
@@ -111,6 +85,7 @@ void CVideoCaptureDlg::RebuildVideoList(int h) {
     // Horizontal spacing 1.6 h. A Qt grid cell also holds the label, which the list's spare 20
     // pixels below the thumbnail are for: a cell only h high would cut the name off.
     m_videoList.setGridSize(QSize(static_cast<int>(h * 1.6), std::max(h + 20, 1)));
+    // The first frames are at hand (or on their way): this only rescales.
     for (const QString& path : m_videoPaths) AddVideoItem(path);
 }
 
@@ -119,7 +94,7 @@ void CVideoCaptureDlg::OnDeleteSelectedVideo() {
     if (selected.isEmpty()) return;
     const int i = m_videoList.row(selected.front());
     if (i < 0 || i >= static_cast<int>(m_videoPaths.size())) return;
-    const QString& path = m_videoPaths[static_cast<size_t>(i)];
+    const QString path = m_videoPaths[static_cast<size_t>(i)];
     const struct {
         VlcPlayer* player;
         int label;
@@ -133,9 +108,11 @@ void CVideoCaptureDlg::OnDeleteSelectedVideo() {
     }
     m_videoPaths.erase(m_videoPaths.begin() + i);
     m_videoList.m_paths = m_videoPaths;
+    // The other entries keep their pictures: only entry i and its image go.
     if (m_imageList) m_imageList->Remove(i);
-    m_videoList.clear();
-    for (const QString& p : m_videoPaths) AddVideoItem(p);
+    delete m_videoList.takeItem(i);
+    if (std::find(m_videoPaths.begin(), m_videoPaths.end(), path) == m_videoPaths.end())
+        m_thumbnails.Forget(path);
 }
 
 void CVideoCaptureDlg::OnDeleteAllVideos() {
@@ -146,6 +123,8 @@ void CVideoCaptureDlg::OnDeleteAllVideos() {
     m_videoList.clear();
     m_videoPaths.clear();
     m_videoList.m_paths = m_videoPaths;
+    m_thumbnails.Clear();
+    if (m_frameReader) m_frameReader->CancelPending();
     if (m_pPlayer1) {
         m_pPlayer1->Stop();
         SetLabelText(1012, QString());

@@ -74,6 +74,7 @@ TEST_F(LayoutTest, MaximizeScalesEveryControlAndRestoreBringsThemBackExactly) {
     const QString blue = MakeClip(QStringLiteral("blue.avi"), Qt::blue);
     m_dlg->AddVideo(red);
     m_dlg->AddVideo(blue);
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->PendingThumbnails() == 0; }));
     Click(&m_dlg->m_btnView);
     Click(&m_dlg->m_btnView);  // back in the live view: the panes are hidden
     DropAt(PointOf(1006, 0.25, 0.5), red);
@@ -138,6 +139,7 @@ TEST_F(LayoutTest, ExtremeSizesNeitherCrashNorLoseTheStrip) {
     OpenWindow();
     const QString red = MakeClip(QStringLiteral("red.avi"), Qt::red);
     m_dlg->AddVideo(red);
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->PendingThumbnails() == 0; }));
     const QSize setUp = m_dlg->size();
     const std::vector<QRect> before = Geometries();
     for (QSize tiny : {QSize(120, 60), QSize(1, 1)}) {

@@ -90,6 +90,7 @@ TEST_F(ClipStripTest, ThumbnailsFollowTheHeightWithTheirSpacing) {
     EXPECT_EQ(list.count(), 0);
 
     m_dlg->AddVideo(MakeClip(QStringLiteral("red.avi"), Qt::red));
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->PendingThumbnails() == 0; }));
     const struct {
         int h, w, spacing;
     } cases[] = {{98, 136, 156}, {100, 140, 160}, {120, 168, 192}, {180, 248, 288}};
@@ -114,6 +115,7 @@ TEST_F(ClipStripTest, ThumbnailsFollowTheHeightWithTheirSpacing) {
 TEST_F(ClipStripTest, WhiteThumbnailPixelsShowTheListBackground) {
     OpenWindow();
     m_dlg->AddVideo(MakeClip(QStringLiteral("half.avi"), Qt::white, Qt::red));
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->PendingThumbnails() == 0; }));
     const QSize size = m_dlg->m_imageList->ImageSize();
     ASSERT_GT(size.width(), 40);
     const QImage thumb = m_dlg->m_imageList->GetImage(0);
@@ -162,6 +164,7 @@ TEST_F(ClipStripTest, LabelsAreNameAndExtensionAndUnreadableClipsGetAPlaceholder
     const QString folder = m_clipDir.path();
 
     for (const QString& p : {good, broken, empty, missing, unencodable, folder}) m_dlg->AddVideo(p);
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->PendingThumbnails() == 0; }));
 
     ASSERT_EQ(m_dlg->m_videoList.count(), 6);
     EXPECT_EQ(EntryTexts().mid(0, 5),
@@ -177,7 +180,7 @@ TEST_F(ClipStripTest, LabelsAreNameAndExtensionAndUnreadableClipsGetAPlaceholder
         EXPECT_EQ(m_dlg->m_imageList->GetImage(i).size(), m_dlg->m_imageList->ImageSize());
         EXPECT_FALSE(m_dlg->m_videoList.item(i)->icon().isNull()) << i;
     }
-    // A rebuild opens them all again and keeps the same picture.
+    // A rebuild keeps the same pictures.
     m_dlg->RebuildVideoList(100);
     ASSERT_EQ(m_dlg->m_imageList->GetImageCount(), 6);
     EXPECT_TRUE(IsPlaceholder(m_dlg->m_imageList->GetImage(3)));
@@ -377,6 +380,7 @@ TEST_F(ClipStripTest, OpenFileButtonListsTheChosenClipWhereItIs) {
 
     accept = true;
     ASSERT_TRUE(clickAndAnswer());
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->PendingThumbnails() == 0; }));
     EXPECT_EQ(EntryTexts(), QStringList{"blue.avi"});
     EXPECT_EQ(ListPaths(), QStringList{blue});
     EXPECT_EQ(playback_testing::Classify(m_dlg->m_imageList->GetImage(0).pixelColor(30, 30)),

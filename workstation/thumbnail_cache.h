@@ -1,0 +1,48 @@
+// The clip strip's pictures: the first frame of each listed clip, read once per path, and its
+// thumbnail at the size last asked for. A rebuild of the strip at a new height only rescales;
+// at the same height it costs nothing. Window's thread only; the frames are read elsewhere.
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QString>
+#include <opencv2/core.hpp>
+
+class CThumbnailCache {
+  public:
+    enum class State {
+        Unknown,  // never asked for, or forgotten
+        Pending,  // its first frame is being read
+        Ready,    // first frame at hand
+        Failed,   // the clip could not be opened or has no first frame
+    };
+
+    State StateOf(const QString& path) const;
+    // The first frame of path is being read from now on.
+    void MarkPending(const QString& path);
+    // The first frame read for a pending path (empty: unreadable). False, and nothing kept, when
+    // the path is not awaited (forgotten meanwhile).
+    bool Store(const QString& path, const cv::Mat& frame);
+    void Forget(const QString& path);
+    void Clear();
+    int PendingCount() const;
+
+    // What the strip shows for path at width x height: the first frame stretched to that size
+    // once it is at hand, else the placeholder.
+    QImage Thumbnail(const QString& path, int width, int height);
+    // Stands in for a clip not read yet or unreadable: grey with a crossed box.
+    QImage Placeholder(int width, int height);
+
+    // The frame stretched to exactly width x height (bilinear), or at its own size for a width
+    // below 1. Null for an empty frame or one that is not 8-bit BGR, grey or BGRA.
+    static QImage Scale(const cv::Mat& frame, int width, int height);
+
+  private:
+    struct Entry {
+        State state = State::Pending;
+        cv::Mat frame;
+        QImage thumbnail;  // the frame at the size last asked for
+    };
+    QHash<QString, Entry> m_entries;
+    QImage m_placeholder;
+};
