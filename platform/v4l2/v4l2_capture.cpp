@@ -234,8 +234,9 @@ void CV4l2Capture::StreamLoop() {
             break;
         }
         const CMappedBuffer& mapped = m_buffers[buf.index];
-        if (!(buf.flags & V4L2_BUF_FLAG_ERROR) && buf.bytesused > 0 &&
-            buf.bytesused <= mapped.Length()) {
+        // A buffer flagged as damaged goes on too: whether its picture decodes is for the
+        // decoder to say, and many cameras flag frames that decode perfectly well.
+        if (buf.bytesused > 0 && buf.bytesused <= mapped.Length()) {
             m_handler(mapped.Data(), buf.bytesused);
         }
         if (Syscalls().Ioctl(m_fd.Get(), VIDIOC_QBUF, &buf) < 0 && errno != EINTR &&
