@@ -15,6 +15,7 @@ VlcPlayer::VlcPlayer(QWidget* wnd, libvlc_instance_t* instance)
     : m_pWnd(wnd), m_instance(instance) {}
 
 VlcPlayer::~VlcPlayer() {
+    m_refit.reset();
     Stop();
     if (m_player) libvlc_media_player_release(m_player);
     if (m_instance) libvlc_release(m_instance);
@@ -60,6 +61,7 @@ void VlcPlayer::Play() {
     libvlc_media_player_set_rate(m_player, kRate);
     libvlc_media_player_set_xwindow(m_player, static_cast<uint32_t>(m_pWnd->winId()));
     libvlc_media_player_play(m_player);
+    RefitWhenOutputAppears();
 }
 
 void VlcPlayer::Stop() {
@@ -75,7 +77,37 @@ void VlcPlayer::Stop() {
 
 void VlcPlayer::UpdateAspectRatio() {
     const std::string aspect = AspectRatioText().toStdString();
-    if (m_player) libvlc_video_set_aspect_ratio(m_player, aspect.c_str());
+    if (!m_player) return;
+    libvlc_video_set_aspect_ratio(m_player, aspect.c_str());
+    RefitWhenOutputAppears();
+}
+
+void VlcPlayer::RefitWhenOutputAppears() {
+    constexpr int kIntervalMs = 50;
+    constexpr int kMaxTries = 200;  // ten seconds for a slow start
+    m_refitTries = 0;
+    if (!m_refit) {
+        m_refit = std::make_unique<QTimer>();
+        m_refit->setInterval(kIntervalMs);
+        QObject::connect(m_refit.get(), &QTimer::timeout, [this] {
+            if (!m_player || ++m_refitTries > kMaxTries) {
+                m_refit->stop();
+            } else if (libvlc_media_player_has_vout(m_player) > 0) {
+                m_refit->stop();
+                const std::string aspect = AspectRatioText().toStdString();
+                libvlc_video_set_aspect_ratio(m_player, aspect.c_str());
+            }
+        });
+    }
+    m_refit->start();
+}
+
+QString VlcPlayer::OutputAspectRatio() const {
+    if (!m_player) return {};
+    char* aspect = libvlc_video_get_aspect_ratio(m_player);
+    const QString text = aspect ? QString::fromLatin1(aspect) : QString();
+    libvlc_free(aspect);
+    return text;
 }
 
 std::string VlcPlayer::ToUtf8(const QString& s) {

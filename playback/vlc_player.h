@@ -6,7 +6,9 @@
 
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
+#include <memory>
 #include <string>
 
 struct VlcPlayer {
@@ -25,6 +27,8 @@ struct VlcPlayer {
     void Stop();
     // Gives an existing media player the window's present shape.
     void UpdateAspectRatio();
+    // The shape libVLC's video output draws with; empty while it has none.
+    QString OutputAspectRatio() const;
 
     // UTF-8 bytes of s up to the first zero; empty when s is not valid UTF-16.
     static std::string ToUtf8(const QString& s);
@@ -39,4 +43,12 @@ struct VlcPlayer {
     libvlc_instance_t* m_instance;
     libvlc_media_t* m_media = nullptr;
     libvlc_media_player_t* m_player = nullptr;
+
+  private:
+    // libVLC drops a shape set while its video output is being made, and that output then keeps
+    // the older one: the shape is set again once the output is there.
+    void RefitWhenOutputAppears();
+
+    std::unique_ptr<QTimer> m_refit;
+    int m_refitTries = 0;
 };
