@@ -27,6 +27,7 @@
 #include "playback/drag_list_ctrl.h"
 #include "playback/vlc_instance_warmer.h"
 #include "playback/vlc_player.h"
+#include "playback/vlc_player_retirer.h"
 #include "workstation/first_frame_reader.h"
 #include "workstation/live_pane.h"
 #include "workstation/thumbnail_cache.h"
@@ -107,6 +108,11 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     std::unique_ptr<CFirstFrameReader> m_frameReader;
     // libVLC instances for the panes, made ahead once the strip lists a clip.
     std::unique_ptr<CVlcInstanceWarmer> m_vlcWarmer;
+    // Stops the panes' replaced media players off the window's thread. Per pane (1007, 1008):
+    // media players being retired, and whether a drop waits for them to free the pane.
+    std::unique_ptr<CVlcPlayerRetirer> m_playerRetirer;
+    int m_retiring[2] = {0, 0};
+    bool m_playWhenRetired[2] = {false, false};
     // A strip rebuild for the window's new size is queued (size changes coalesce into one).
     bool m_stripRebuildQueued = false;
     // Unplug and replug: set while the camera is gone; the watch looks for it once a second.
@@ -138,6 +144,13 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     void OnFirstFrame(const QString& path, const cv::Mat& frame);
     // Starts making the panes' libVLC instances, before the first drop needs one.
     void PreparePlayback();
+    // Hands the player's media player, unless idle, to the retirer, leaving it without one.
+    void RetireMediaPlayer(VlcPlayer& player);
+    void OnPlayerRetired(int pane);
+    // 0 for the player of pane 1007, 1 for that of 1008.
+    int PaneOf(const VlcPlayer& player) const;
+    // Stop without waiting for libVLC: an idle media player takes the playing one's place.
+    void StopPlayer(VlcPlayer& player);
     void SetLabelText(int id, const QString& text);
     void ShowControl(int id, bool show);
     // Closes a clip the camera thread has not closed since the stop; false (told to the user)

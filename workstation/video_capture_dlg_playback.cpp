@@ -39,7 +39,12 @@ LRESULT CVideoCaptureDlg::OnListDrop(WPARAM wParam, LPARAM) {
         *player = std::make_unique<VlcPlayer>(pane, m_vlcWarmer->Take());
     }
     (*player)->m_path = *path;
-    (*player)->Play();
+    // Play would stop the old clip here and wait for libVLC. The new clip may take the pane
+    // only once the old output has left it: libVLC refuses a window another output holds.
+    RetireMediaPlayer(**player);
+    const int index = PaneOf(**player);
+    m_playWhenRetired[index] = m_retiring[index] > 0;
+    if (!m_playWhenRetired[index]) (*player)->Play();
     return 0;
 }
 
@@ -50,6 +55,42 @@ void CVideoCaptureDlg::PreparePlayback() {
     // The panes' native windows, which libVLC draws into, are made now rather than at the drop.
     m_pane1.winId();
     m_pane2.winId();
+}
+
+int CVideoCaptureDlg::PaneOf(const VlcPlayer& player) const {
+    return &player == m_pPlayer1.get() ? 0 : 1;
+}
+
+void CVideoCaptureDlg::RetireMediaPlayer(VlcPlayer& player) {
+    const libvlc_state_t state = player.GetState();
+    // An idle media player has no threads: Play and Stop release it at once.
+    if (!player.m_player || state == libvlc_NothingSpecial || state == libvlc_Stopped) return;
+    if (!m_playerRetirer) m_playerRetirer = std::make_unique<CVlcPlayerRetirer>();
+    const int pane = PaneOf(player);
+    ++m_retiring[pane];
+    m_playerRetirer->Retire(player.m_player, [this, pane] { OnPlayerRetired(pane); });
+    player.m_player = nullptr;
+}
+
+void CVideoCaptureDlg::OnPlayerRetired(int pane) {
+    VlcPlayer* player = (pane == 0 ? m_pPlayer1 : m_pPlayer2).get();
+    if (--m_retiring[pane] > 0 || !player) return;
+    if (m_playWhenRetired[pane]) {
+        m_playWhenRetired[pane] = false;
+        player->Play();
+    } else if (player->m_pWnd) {
+        player->m_pWnd->update();  // no last picture left behind
+    }
+}
+
+void CVideoCaptureDlg::StopPlayer(VlcPlayer& player) {
+    m_playWhenRetired[PaneOf(player)] = false;  // a drop still waiting is stopped too
+    if (player.m_player && player.m_instance) {
+        RetireMediaPlayer(player);
+        // A stopped player keeps a media player: an idle one stands in for the retired one.
+        if (!player.m_player) player.m_player = libvlc_media_player_new(player.m_instance);
+    }
+    player.Stop();
 }
 
 void CVideoCaptureDlg::OnToggleView() {

@@ -101,7 +101,7 @@ void CVideoCaptureDlg::OnDeleteSelectedVideo() {
     } panes[] = {{m_pPlayer1.get(), 1012}, {m_pPlayer2.get(), 1013}};
     for (const auto& pane : panes) {
         if (pane.player && pane.player->m_path.compare(path, Qt::CaseInsensitive) == 0) {
-            pane.player->Stop();
+            StopPlayer(*pane.player);
             SetLabelText(pane.label, QString());
             update();
         }
@@ -126,11 +126,11 @@ void CVideoCaptureDlg::OnDeleteAllVideos() {
     m_thumbnails.Clear();
     if (m_frameReader) m_frameReader->CancelPending();
     if (m_pPlayer1) {
-        m_pPlayer1->Stop();
+        StopPlayer(*m_pPlayer1);
         SetLabelText(1012, QString());
     }
     if (m_pPlayer2) {
-        m_pPlayer2->Stop();
+        StopPlayer(*m_pPlayer2);
         SetLabelText(1013, QString());
     }
     update();

@@ -1,0 +1,49 @@
+#include "playback/vlc_player_retirer.h"
+
+CVlcPlayerRetirer::CVlcPlayerRetirer() : m_receiver(std::make_unique<QObject>()) {
+    m_thread = std::thread([this] { Run(); });
+}
+
+CVlcPlayerRetirer::~CVlcPlayerRetirer() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+void CVlcPlayerRetirer::Retire(libvlc_media_player_t* player, std::function<void()> done) {
+    if (!player) return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back({player, std::move(done)});
+    }
+    m_wake.notify_one();
+}
+
+int CVlcPlayerRetirer::Retiring() const {
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_jobs.size()) + m_busy;
+}
+
+void CVlcPlayerRetirer::Run() {
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+            if (m_jobs.empty()) return;  // stopping, and everything handed over is done
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+            ++m_busy;
+        }
+        libvlc_media_player_stop(job.player);
+        libvlc_media_player_release(job.player);
+        if (job.done) {
+            QMetaObject::invokeMethod(m_receiver.get(), std::move(job.done), Qt::QueuedConnection);
+        }
+        std::lock_guard lock(m_mutex);
+        --m_busy;
+    }
+}
