@@ -21,9 +21,21 @@ CMyPictureCtrl::~CMyPictureCtrl() {
     m_target.Destroy();
 }
 
+void CMyPictureCtrl::SetLoaded(bool loaded) {
+    if (loaded == m_loaded) return;
+    m_loaded = loaded;
+    update();
+}
+
 void CMyPictureCtrl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
+    if (m_loaded) {
+        painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    painter.fillRect(rect(), Qt::white);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 LRESULT CMyPictureCtrl::OnListDrop(WPARAM wParam, LPARAM) {

@@ -1,5 +1,5 @@
-// A playback pane: a native child window that libVLC draws into, shown as a black frame, which
-// passes WM_LIST_DROP on to its parent dialog.
+// A playback pane: a native child window that libVLC draws into, which passes WM_LIST_DROP on to
+// its parent dialog. Without a clip it is a black outline on the window's white.
 #pragma once
 
 #include <QWidget>
@@ -15,6 +15,9 @@ class CMyPictureCtrl : public QWidget {
 
     // The pane's handle for message delivery (not its native window id).
     HWND GetSafeHwnd() const { return m_target.GetSafeHwnd(); }
+    // A clip is loaded: black under the video instead of the empty outline.
+    void SetLoaded(bool loaded);
+    bool IsLoaded() const { return m_loaded; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -23,4 +26,5 @@ class CMyPictureCtrl : public QWidget {
     LRESULT OnListDrop(WPARAM wParam, LPARAM lParam);
 
     platform::CMessageTarget m_target;
+    bool m_loaded = false;
 };

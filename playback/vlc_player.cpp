@@ -4,6 +4,8 @@
 #include <QWidget>
 #include <cstdio>
 
+#include "controls/my_picture_ctrl.h"
+
 namespace {
 constexpr const char* kRepeatOption = ":input-repeat=65535";
 constexpr float kRate = 1.2f;
@@ -42,6 +44,7 @@ void VlcPlayer::Play() {
         libvlc_media_release(m_media);
         m_media = nullptr;
     }
+    SetPaneLoaded(false);
     const std::string aspect = AspectRatioText().toStdString();
     const std::string path = ToUtf8(m_path);
     // Without an engine, or with a path that names no file, nothing is played: an empty path
@@ -61,7 +64,12 @@ void VlcPlayer::Play() {
     libvlc_media_player_set_rate(m_player, kRate);
     libvlc_media_player_set_xwindow(m_player, static_cast<uint32_t>(m_pWnd->winId()));
     libvlc_media_player_play(m_player);
+    SetPaneLoaded(true);
     RefitWhenOutputAppears();
+}
+
+void VlcPlayer::SetPaneLoaded(bool loaded) {
+    if (auto* pane = qobject_cast<CMyPictureCtrl*>(m_pWnd.data())) pane->SetLoaded(loaded);
 }
 
 void VlcPlayer::Stop() {
@@ -73,6 +81,7 @@ void VlcPlayer::Stop() {
         libvlc_media_release(m_media);
         m_media = nullptr;
     }
+    SetPaneLoaded(false);
 }
 
 void VlcPlayer::UpdateAspectRatio() {

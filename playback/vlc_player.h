@@ -48,6 +48,8 @@ struct VlcPlayer {
     // libVLC drops a shape set while its video output is being made, and that output then keeps
     // the older one: the shape is set again once the output is there.
     void RefitWhenOutputAppears();
+    // The pane shows its empty outline while no clip is loaded.
+    void SetPaneLoaded(bool loaded);
 
     std::unique_ptr<QTimer> m_refit;
     int m_refitTries = 0;

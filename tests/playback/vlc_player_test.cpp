@@ -15,6 +15,7 @@
 #include "tests/support/test_support.h"
 
 using playback_testing::Classify;
+using playback_testing::GrabPane;
 using playback_testing::MakeSolidClip;
 using playback_testing::PaneColour;
 using playback_testing::Shade;
@@ -83,7 +84,12 @@ class PlayerTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(PlayerTest, ClipShowsInPaneAndKeepsLoopingPastItsEnd) {
-    EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::Black);
+    // Empty: a black outline around the window's white.
+    const QImage empty = GrabPane(m_pane1);
+    EXPECT_EQ(Classify(empty.pixelColor(0, 0)), Shade::Black);
+    EXPECT_EQ(Classify(empty.pixelColor(empty.width() - 1, empty.height() / 2)), Shade::Black);
+    EXPECT_EQ(Classify(empty.pixelColor(2, 2)), Shade::White);
+    EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::White);
     VlcPlayer player(m_pane1);
     ASSERT_NE(player.m_instance, nullptr);
     player.m_path = m_red;
@@ -92,7 +98,7 @@ TEST_F(PlayerTest, ClipShowsInPaneAndKeepsLoopingPastItsEnd) {
     player.Play();
     ASSERT_TRUE(WaitPlaying(player));
     EXPECT_TRUE(WaitForShade(m_pane1, Shade::Red)) << ShadeName(Classify(PaneColour(m_pane1)));
-    EXPECT_EQ(Classify(PaneColour(m_pane2)), Shade::Black);  // the other pane is untouched
+    EXPECT_EQ(Classify(PaneColour(m_pane2)), Shade::White);  // the other pane is untouched
     EXPECT_EQ(AspectRatio(player), "552:407");
     EXPECT_FLOAT_EQ(libvlc_media_player_get_rate(player.m_player), 1.2f);
 
@@ -135,8 +141,8 @@ TEST_F(PlayerTest, StopTwiceThenPlayAgain) {
     player.Stop();
     EXPECT_EQ(player.m_media, nullptr);
     ASSERT_NE(player.m_player, nullptr);  // the media player stays
-    // The pane goes back to black rather than keeping the last picture.
-    EXPECT_TRUE(WaitForShade(m_pane1, Shade::Black, 2000))
+    // The pane goes back to its empty outline rather than keeping the last picture.
+    EXPECT_TRUE(WaitForShade(m_pane1, Shade::White, 2000))
         << ShadeName(Classify(PaneColour(m_pane1)));
     EXPECT_NE(player.GetState(), libvlc_Playing);
     EXPECT_EQ(player.m_path, m_red);
@@ -259,8 +265,8 @@ TEST_F(PlayerTest, NoEngineOrNoPathMeansNothingIsPlayed) {
     player.Play();
     EXPECT_EQ(player.m_player, nullptr);
     Pump(500);
-    EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::Black);
-    EXPECT_EQ(Classify(PaneColour(m_pane2)), Shade::Black);
+    EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::White);
+    EXPECT_EQ(Classify(PaneColour(m_pane2)), Shade::White);
 }
 
 TEST_F(PlayerTest, APaneDestroyedBeforeItsPlayerBreaksNothing) {
@@ -280,7 +286,7 @@ TEST_F(PlayerTest, APaneDestroyedBeforeItsPlayerBreaksNothing) {
     EXPECT_EQ(player->m_media, nullptr);
     EXPECT_EQ(player->m_player, nullptr);
     player.reset();
-    EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::Black);
+    EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::White);
 }
 
 TEST(VlcPlayerText, ToUtf8) {

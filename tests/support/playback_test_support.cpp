@@ -59,6 +59,7 @@ Shade Classify(QColor c) {
     if (!c.isValid()) return Shade::Other;
     const int r = c.red(), g = c.green(), b = c.blue();
     if (r < 30 && g < 30 && b < 30) return Shade::Black;
+    if (r > 225 && g > 225 && b > 225) return Shade::White;
     if (r > 180 && g < 80 && b < 80) return Shade::Red;
     if (g > 180 && r < 80 && b < 80) return Shade::Green;
     if (b > 180 && r < 80 && g < 80) return Shade::Blue;
@@ -69,6 +70,8 @@ const char* ShadeName(Shade s) {
     switch (s) {
         case Shade::Black:
             return "black";
+        case Shade::White:
+            return "white";
         case Shade::Red:
             return "red";
         case Shade::Green:

@@ -24,7 +24,7 @@ QImage GrabPane(const QWidget* pane);
 // the screen because the video is not painted by Qt.
 QColor PaneColour(const QWidget* pane);
 
-enum class Shade { Black, Red, Green, Blue, Other };
+enum class Shade { Black, White, Red, Green, Blue, Other };
 Shade Classify(QColor c);
 const char* ShadeName(Shade s);
 

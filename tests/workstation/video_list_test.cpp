@@ -218,7 +218,7 @@ TEST_F(ClipStripTest, DeletingThePlayingEntryStopsOnlyItsPane) {
     EXPECT_FALSE(Playing(m_dlg->m_pPlayer1));
     EXPECT_EQ(m_dlg->m_pPlayer1->m_media, nullptr);
     EXPECT_EQ(LabelText(1012), QString());
-    EXPECT_TRUE(WaitShade(1007, Shade::Black));
+    EXPECT_TRUE(WaitShade(1007, Shade::White));
     EXPECT_TRUE(Playing(m_dlg->m_pPlayer2));
     EXPECT_EQ(LabelText(1013), QStringLiteral("blue.avi"));
     EXPECT_TRUE(WaitShade(1008, Shade::Blue));
