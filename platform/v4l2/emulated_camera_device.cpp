@@ -220,7 +220,7 @@ int CEmulatedCameraDevice::CaptureIoctl(int fd, unsigned long request, void* arg
             const EmulatedSample kind = KindOf(sequence);
             const std::vector<unsigned char> bytes = SampleBytes(sequence);
             size_t n = std::min(bytes.size(), buf.storage.size());
-            std::memcpy(buf.storage.data(), bytes.data(), n);
+            if (n > 0) std::memcpy(buf.storage.data(), bytes.data(), n);
             // The rest of the buffer keeps whatever an earlier frame left there.
             if (kind == EmulatedSample::Oversized) n = buf.storage.size();
             std::memset(b, 0, sizeof(*b));
