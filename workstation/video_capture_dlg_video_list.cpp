@@ -39,7 +39,6 @@ void CVideoCaptureDlg::AddVideo(const QString& path) {
 
 // Entry i shows image i of the image list, always: every change keeps the two in step.
 void CVideoCaptureDlg::AddVideoItem(QString path) {
-    if (!m_imageList) return;
     if (m_thumbnails.StateOf(path) == CThumbnailCache::State::Unknown) {
         // Read off the window's thread; the placeholder stands in until the frame arrives.
         m_thumbnails.MarkPending(path);
@@ -50,11 +49,13 @@ void CVideoCaptureDlg::AddVideoItem(QString path) {
         }
         m_frameReader->Request(path);
     }
-    const QSize size = m_imageList->ImageSize();
-    const int image = m_imageList->AddMasked(
-        m_thumbnails.Thumbnail(path, size.width(), size.height()), kMaskColor);
     auto* item = new QListWidgetItem(QFileInfo(path).fileName());
-    if (image >= 0) item->setIcon(m_imageList->GetIcon(image));
+    if (m_imageList) {
+        const QSize size = m_imageList->ImageSize();
+        const int image = m_imageList->AddMasked(
+            m_thumbnails.Thumbnail(path, size.width(), size.height()), kMaskColor);
+        if (image >= 0) item->setIcon(m_imageList->GetIcon(image));
+    }
     m_videoList.insertItem(m_videoList.count(), item);
 }
 
