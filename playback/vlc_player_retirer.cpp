@@ -1,6 +1,6 @@
 #include "playback/vlc_player_retirer.h"
 
-CVlcPlayerRetirer::CVlcPlayerRetirer() : m_receiver(std::make_unique<QObject>()) {
+CVlcPlayerRetirer::CVlcPlayerRetirer() : m_done([](std::function<void()>&& done) { done(); }) {
     m_thread = std::thread([this] { Run(); });
 }
 
@@ -40,9 +40,7 @@ void CVlcPlayerRetirer::Run() {
         }
         libvlc_media_player_stop(job.player);
         libvlc_media_player_release(job.player);
-        if (job.done) {
-            QMetaObject::invokeMethod(m_receiver.get(), std::move(job.done), Qt::QueuedConnection);
-        }
+        if (job.done) m_done.Post(std::move(job.done));
         std::lock_guard lock(m_mutex);
         --m_busy;
     }

@@ -5,13 +5,14 @@
 
 #include <vlc/vlc.h>
 
-#include <QObject>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include "platform/posted_queue.h"
 
 class CVlcPlayerRetirer {
   public:
@@ -35,8 +36,8 @@ class CVlcPlayerRetirer {
     };
     void Run();
 
-    // Lives on the owner's thread; the repaints are queued to it and die with it.
-    std::unique_ptr<QObject> m_receiver;
+    // The done calls, run on the owner's thread; dropped with it.
+    platform::CPostedQueue<std::function<void()>> m_done;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<Job> m_jobs;  // guarded by m_mutex

@@ -12,7 +12,9 @@
 #include "platform/system.h"
 
 CFirstFrameReader::CFirstFrameReader(cv::Size maxSize, Done done)
-    : m_maxSize(maxSize), m_done(std::move(done)), m_receiver(std::make_unique<QObject>()) {
+    : m_maxSize(maxSize),
+      m_done(std::move(done)),
+      m_results([this](Result&& r) { m_done(r.path, r.frame); }) {
     m_thread = std::thread([this] { Run(); });
 }
 
@@ -24,7 +26,7 @@ CFirstFrameReader::~CFirstFrameReader() {
     }
     m_wake.notify_all();
     m_thread.join();
-    // m_receiver goes after the worker: whatever it queued is discarded with it.
+    // m_results goes after the worker: whatever it queued is discarded with it.
 }
 
 void CFirstFrameReader::Request(const QString& path) {
@@ -53,8 +55,7 @@ void CFirstFrameReader::Run() {
             m_queue.pop_front();
         }
         const cv::Mat frame = FitWithin(ReadFirstFrame(path), m_maxSize);
-        QMetaObject::invokeMethod(
-            m_receiver.get(), [this, path, frame] { m_done(path, frame); }, Qt::QueuedConnection);
+        m_results.Post({path, frame});
     }
 }
 
@@ -64,8 +65,10 @@ cv::Mat CFirstFrameReader::ReadFirstFrame(const QString& path) {
     if (narrow.empty() || !QFileInfo(path).isFile()) return {};
     cv::Mat frame;
     try {
+        // FFmpeg's reader only: the other back-ends add nothing for our clips, and GStreamer's
+        // starts threads of its own and still tries files FFmpeg has already refused.
         cv::VideoCapture reader;
-        if (reader.open(narrow, cv::CAP_ANY)) reader >> frame;
+        if (reader.open(narrow, cv::CAP_FFMPEG)) reader >> frame;
     } catch (const cv::Exception&) {
         return {};
     }

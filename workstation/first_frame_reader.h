@@ -3,7 +3,6 @@
 // that made the reader, which must run an event loop; the worker touches no widget.
 #pragma once
 
-#include <QObject>
 #include <QString>
 #include <condition_variable>
 #include <deque>
@@ -12,6 +11,8 @@
 #include <mutex>
 #include <opencv2/core.hpp>
 #include <thread>
+
+#include "platform/posted_queue.h"
 
 class CFirstFrameReader {
   public:
@@ -40,10 +41,14 @@ class CFirstFrameReader {
   private:
     void Run();
 
+    struct Result {
+        QString path;
+        cv::Mat frame;
+    };
+
     const cv::Size m_maxSize;
     Done m_done;
-    // Lives on the owner's thread; the results are queued to it and die with it.
-    std::unique_ptr<QObject> m_receiver;
+    platform::CPostedQueue<Result> m_results;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<QString> m_queue;  // guarded by m_mutex
