@@ -1,3 +1,5 @@
 #include "app/about_dlg.h"
 
-CAboutDlg::CAboutDlg(QWidget* parent) : platform::CDialog(100, parent) {}
+#include "res/resource.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent) : platform::CDialog(IDD_ABOUTBOX, parent) {}

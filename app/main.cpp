@@ -1,5 +1,8 @@
 #include "app/quorvel_app.h"
 
+// The one application object.
+CQuorvelApp theApp;
+
 int main(int argc, char** argv) {
-    return AfxGetApp().Run(argc, argv);
+    return theApp.Run(argc, argv);
 }

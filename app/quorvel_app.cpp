@@ -1,15 +1,11 @@
 #include "app/quorvel_app.h"
 
-#include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
-#include <csignal>
-#include <cstdlib>
 
 #include "app/quorvel_dlg.h"
 #include "platform/app_paths.h"
 #include "platform/message_box.h"
-#include "platform/profile.h"
 #include "platform/system.h"
 
 namespace {
@@ -27,24 +23,6 @@ void RegisterCaptionFontFallback() {
 
 CQuorvelApp::CQuorvelApp() = default;
 CQuorvelApp::~CQuorvelApp() = default;
-
-CQuorvelApp& AfxGetApp() {
-    static CQuorvelApp theApp;
-    return theApp;
-}
-
-int CQuorvelApp::Run(int& argc, char** argv) {
-    // libVLC embeds its video only in X11 windows; a platform the user chose is kept.
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
-    // A file-size limit must fail the clip's write (EFBIG), which the recorder reports, instead
-    // of killing the process in the middle of a recording.
-    std::signal(SIGXFSZ, SIG_IGN);
-    m_qtApp = std::make_unique<QApplication>(argc, argv);
-    InitInstance();
-    const int code = ExitInstance();
-    m_qtApp.reset();
-    return code;
-}
 
 BOOL CQuorvelApp::InitInstance() {
     RegisterCaptionFontFallback();
@@ -96,11 +74,4 @@ void CQuorvelApp::OpenRunLog(const QString& appFolder) {
                           st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
     m_log.Open(name.toStdString());
     if (!folderError.empty()) m_log.WriteLog("%s", folderError.c_str());
-}
-
-QString CQuorvelApp::GetLangString(const QString& key) const {
-    QString text = platform::GetPrivateProfileStringW(
-        QStringLiteral("Setting"), key, QStringLiteral("Not found"), 1000, m_langFile);
-    text.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
-    return text;
 }

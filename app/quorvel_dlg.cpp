@@ -6,20 +6,14 @@
 #include <QMenu>
 
 #include "app/about_dlg.h"
-#include "app/quorvel_app.h"
 #include "platform/font_height.h"
 #include "platform/resources.h"
+#include "platform/win_app.h"
+#include "res/resource.h"
 #include "workstation/video_capture_dlg.h"
 
-namespace {
-constexpr int kStartButton = 1000;
-constexpr int kEndButton = 1001;
-constexpr int kLogo = 1010;
-constexpr int kTitle = 1012;
-}  // namespace
-
 CQuorvelDlg::CQuorvelDlg(QWidget* parent)
-    : platform::CDialog(102, parent), m_hIcon(platform::LoadIconResource()) {
+    : platform::CDialog(IDD_QUORVEL_DIALOG, parent), m_hIcon(platform::LoadIconResource()) {
     connect(&m_btnStart, &QPushButton::clicked, this, [this] { OnBnClickedStart(); });
     connect(&m_btnEnd, &QPushButton::clicked, this, [this] { OnBnClickedEnd(); });
 }
@@ -31,14 +25,14 @@ QString CQuorvelDlg::AboutMenuText() {
 }
 
 void CQuorvelDlg::DoDataExchange() {
-    DDX_Control(kStartButton, &m_btnStart);
-    DDX_Control(kEndButton, &m_btnEnd);
+    DDX_Control(IDC_BTN_START, &m_btnStart);
+    DDX_Control(IDC_BTN_END, &m_btnEnd);
 }
 
 BOOL CQuorvelDlg::OnInitDialog() {
     setWindowIcon(m_hIcon);
 
-    CQuorvelApp& app = AfxGetApp();
+    CWinApp& app = AfxGetApp();
     m_btnStart.SetPngImage(132);
     m_btnStart.SetCaption(app.GetLangString(QStringLiteral("IDS_START")), 24, RGB(255, 255, 255));
     m_btnEnd.SetPngImage(133);
@@ -49,14 +43,14 @@ BOOL CQuorvelDlg::OnInitDialog() {
     m_titleFont.setWeight(QFont::Normal);
     m_bkBrush = QColor(255, 255, 255);
 
-    if (auto* title = qobject_cast<QLabel*>(GetDlgItem(kTitle))) {
+    if (auto* title = qobject_cast<QLabel*>(GetDlgItem(IDC_TITLE))) {
         title->setFont(m_titleFont);
         title->setText(app.GetLangString(QStringLiteral("IDS_TITTLE")));
     }
     setWindowTitle(QStringLiteral("TAVERIN"));
 
     // The logo is centred once; resizing the window later moves nothing.
-    if (QWidget* logo = GetDlgItem(kLogo)) {
+    if (QWidget* logo = GetDlgItem(IDC_LOGO)) {
         const QRect r = logo->geometry();
         logo->setGeometry((width() - r.width()) / 2, r.top(), r.width(), r.height());
     }
@@ -66,7 +60,7 @@ BOOL CQuorvelDlg::OnInitDialog() {
 platform::CtlColor CQuorvelDlg::OnCtlColor(QWidget* control) {
     platform::CtlColor color;
     color.background = m_bkBrush.isValid() ? m_bkBrush : QColor(Qt::white);
-    if (control && platform::GetControlId(control) == kTitle) color.text = QColor(213, 13, 13);
+    if (control && platform::GetControlId(control) == IDC_TITLE) color.text = QColor(213, 13, 13);
     return color;
 }
 

@@ -21,12 +21,12 @@
 #include <thread>
 #include <vector>
 
-#include "app/quorvel_app.h"
 #include "bench/ffmpeg_reference.h"
 #include "capture/capture_window.h"
 #include "capture/sample_grabber_cb_impl.h"
+#include "emulated/emulated_frame_source.h"
 #include "platform/message_delivery.h"
-#include "platform/v4l2/emulated_frame_source.h"
+#include "platform/win_app.h"
 
 namespace {
 
@@ -49,6 +49,7 @@ class CPaintingWindow : public QWidget, public ICaptureWindow {
     HWND Create() { return m_target.Create(); }
     HWND GetCaptureHwnd() const override { return m_target.GetSafeHwnd(); }
     CClipRecorder& Recorder() override { return m_recorder; }
+    int FrameTargetId() const override { return IDC_LIVE_PANE; }
 
     CClipRecorder m_recorder;
     int m_painted = 0;

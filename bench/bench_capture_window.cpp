@@ -29,12 +29,12 @@
 #include <string>
 #include <vector>
 
-#include "app/quorvel_app.h"
 #include "bench/ffmpeg_reference.h"
 #include "capture/dscapture.h"
+#include "emulated/emulated_camera_system.h"
+#include "emulated/emulated_frame_source.h"
 #include "platform/system.h"
-#include "platform/v4l2/emulated_camera_system.h"
-#include "platform/v4l2/emulated_frame_source.h"
+#include "platform/win_app.h"
 #include "workstation/video_capture_dlg.h"
 
 namespace {

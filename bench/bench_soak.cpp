@@ -19,12 +19,12 @@
 #include <functional>
 #include <string>
 
-#include "app/quorvel_app.h"
 #include "capture/dscapture.h"
+#include "emulated/emulated_camera_system.h"
+#include "emulated/emulated_frame_source.h"
 #include "platform/message_box.h"
 #include "platform/system.h"
-#include "platform/v4l2/emulated_camera_system.h"
-#include "platform/v4l2/emulated_frame_source.h"
+#include "platform/win_app.h"
 #include "workstation/video_capture_dlg.h"
 
 namespace {

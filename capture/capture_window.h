@@ -9,19 +9,18 @@
 #include "capture/clip_recorder.h"
 #include "capture/frame_message.h"
 #include "platform/win_types.h"
+#include "res/resource.h"
 
-// Posted when a write or the close of the clip failed: the recorder has closed the file and
-// stopped. wParam, lParam: 0.
-constexpr UINT WM_RECORD_FAIL = WM_USER + 11;
-// Posted when the camera's stream ended because the device went away. wParam: the errno of the
-// failing call (ENODEV when it was unplugged); lParam: 0.
-constexpr UINT WM_DEVICE_LOST = WM_USER + 12;
+// The messages it sends and posts (WM_CAPTURE_FRAME, WM_RECORD_FAIL, WM_DEVICE_LOST) are
+// described in the resource header.
 
 class ICaptureWindow {
   public:
     // The window's handle; 0 before it exists and after it was destroyed. Any thread.
     virtual HWND GetCaptureHwnd() const = 0;
     virtual CClipRecorder& Recorder() = 0;
+    // The control that shows the frames (FrameMessage::targetId). Any thread.
+    virtual int FrameTargetId() const = 0;
 
   protected:
     ~ICaptureWindow() = default;

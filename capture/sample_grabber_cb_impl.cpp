@@ -4,9 +4,9 @@
 #include <memory>
 #include <opencv2/imgproc.hpp>
 
-#include "app/quorvel_app.h"
 #include "capture/jpeg_sample.h"
 #include "platform/message_delivery.h"
+#include "platform/win_app.h"
 
 HRESULT SampleGrabberCBImpl::QueryInterface(REFIID iid, void** out) {
     if (iid == IID_IUnknown || iid == IID_ISampleGrabberCB) {
@@ -57,7 +57,7 @@ HRESULT SampleGrabberCBImpl::BufferCB(double, BYTE* buffer, long bufferLength) {
 
     auto record = std::make_unique<FrameMessage>();
     record->frame = new cv::Mat(image.clone());
-    record->targetId = kLivePaneId;
+    record->targetId = m_owner->FrameTargetId();
     FrameMessage* sent = record.release();
     if (!platform::SendMessageW(hwnd, WM_CAPTURE_FRAME, reinterpret_cast<WPARAM>(sent), 0)) {
         // Nobody received it: the window went away between the handle test and the send.

@@ -34,7 +34,6 @@ class SampleGrabberCBImpl : public ISampleGrabberCB {
     // thread only: the decoder is this object's.
     cv::Mat DecodeSample(const BYTE* buffer, long length);
 
-    static constexpr int kLivePaneId = 1006;
     static constexpr int kClipWidth = 640;
     static constexpr int kClipHeight = 480;
 

@@ -3,7 +3,7 @@
 #include <QPainter>
 
 #include "platform/dialog.h"
-#include "playback/drag_list_ctrl.h"
+#include "res/resource.h"
 
 CMyPictureCtrl::CMyPictureCtrl(QWidget* parent)
     : QWidget(parent), m_target([this](UINT msg, WPARAM w, LPARAM l) -> LRESULT {

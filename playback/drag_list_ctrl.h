@@ -9,12 +9,9 @@
 #include <vector>
 
 #include "platform/win_types.h"
+#include "res/resource.h"
 
 class QLabel;
-
-// wParam: pointer to the sender's QString with the full path, valid only during the send.
-// lParam: MAKELPARAM(screen x, screen y) of the release point.
-constexpr UINT WM_LIST_DROP = WM_USER + 101;
 
 class CDragListCtrl : public QListWidget {
     Q_OBJECT

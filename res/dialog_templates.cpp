@@ -1,6 +1,7 @@
 // The windows' dialog templates: positions and sizes in dialog units, captions as the resource
 // file has them (most are replaced from the language pack at run time).
 #include "platform/dialog_template.h"
+#include "res/resource.h"
 
 namespace platform {
 namespace {
@@ -8,7 +9,7 @@ namespace {
 using K = ControlKind;
 
 const DialogTemplate kAboutBox = {
-    100,
+    IDD_ABOUTBOX,
     "关于 Quorvel",
     170,
     62,
@@ -22,40 +23,40 @@ const DialogTemplate kAboutBox = {
     }};
 
 const DialogTemplate kStartWindow = {
-    102,
+    IDD_QUORVEL_DIALOG,
     "",
     640,
     385,
     9,
     false,
     {
-        {1000, K::PushButton, 169, 245, 151, 36, "测量开始", 0, 0},
-        {1001, K::PushButton, 324, 245, 151, 36, "结束", 0, 0},
-        {1010, K::StaticBitmap, 176, 87, 400, 117, "", 0, 137},
-        {1012, K::StaticText, 244, 186, 157, 23, "毛細血管スコープ", ItemCentered, 0},
+        {IDC_BTN_START, K::PushButton, 169, 245, 151, 36, "测量开始", 0, 0},
+        {IDC_BTN_END, K::PushButton, 324, 245, 151, 36, "结束", 0, 0},
+        {IDC_LOGO, K::StaticBitmap, 176, 87, 400, 117, "", 0, 137},
+        {IDC_TITLE, K::StaticText, 244, 186, 157, 23, "毛細血管スコープ", ItemCentered, 0},
     }};
 
 const DialogTemplate kCaptureWindow = {
-    130,
+    IDD_VIDEO_CAPTURE_DIALOG,
     "TAVERIN",
     849,
     468,
     8,
     true,
     {
-        {1006, K::StaticFrame, 190, 38, 474, 306, "", 0, 0},
-        {1002, K::PushButton, 381, 7, 87, 23, "双画面", 0, 0},
-        {1003, K::ListView, 75, 381, 527, 74, "", 0, 0},
-        {1004, K::PushButton, 643, 404, 88, 30, "删除选中视频", 0, 0},
-        {1005, K::PushButton, 748, 404, 88, 30, "删除全部视频", 0, 0},
-        {1007, K::StaticFrame, 9, 38, 414, 305, "", ItemHidden, 0},
-        {1008, K::StaticFrame, 428, 38, 414, 305, "", ItemHidden, 0},
-        {1009, K::PushButton, 381, 350, 87, 23, "开始录制", 0, 0},
-        {1010, K::PushButton, 259, 350, 87, 23, "取消", 0, 0},
-        {1011, K::PushButton, 501, 350, 87, 23, "保存", 0, 0},
-        {1012, K::StaticText, 147, 349, 90, 17, "", ItemCentered, 0},
-        {1013, K::StaticText, 597, 349, 90, 17, "", ItemCentered, 0},
-        {1014, K::PushButton, 611, 410, 19, 18, "", 0, 0},
+        {IDC_LIVE_PANE, K::StaticFrame, 190, 38, 474, 306, "", 0, 0},
+        {IDC_BTN_VIEW, K::PushButton, 381, 7, 87, 23, "双画面", 0, 0},
+        {IDC_VIDEO_LIST, K::ListView, 75, 381, 527, 74, "", 0, 0},
+        {IDC_BTN_DELETE_ONE, K::PushButton, 643, 404, 88, 30, "删除选中视频", 0, 0},
+        {IDC_BTN_DELETE_ALL, K::PushButton, 748, 404, 88, 30, "删除全部视频", 0, 0},
+        {IDC_PANE1, K::StaticFrame, 9, 38, 414, 305, "", ItemHidden, 0},
+        {IDC_PANE2, K::StaticFrame, 428, 38, 414, 305, "", ItemHidden, 0},
+        {IDC_BTN_RECORD, K::PushButton, 381, 350, 87, 23, "开始录制", 0, 0},
+        {IDC_BTN_CANCEL, K::PushButton, 259, 350, 87, 23, "取消", 0, 0},
+        {IDC_BTN_SAVE, K::PushButton, 501, 350, 87, 23, "保存", 0, 0},
+        {IDC_LABEL1, K::StaticText, 147, 349, 90, 17, "", ItemCentered, 0},
+        {IDC_LABEL2, K::StaticText, 597, 349, 90, 17, "", ItemCentered, 0},
+        {IDC_BTN_OPEN, K::PushButton, 611, 410, 19, 18, "", 0, 0},
     }};
 
 }  // namespace

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "app/quorvel_app.h"
-#include "platform/v4l2/emulated_camera_system.h"
-#include "platform/v4l2/emulated_frame_files.h"
+#include "emulated/emulated_camera_system.h"
+#include "emulated/emulated_frame_files.h"
 
 namespace {
 
@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel-demo: no unplug signals: %s\n", std::strerror(errno));
     platform::v4l2::CEmulatedCameraSystem cameras({camera});
     g_cameras = &cameras;
-    const int code = AfxGetApp().Run(count, args.data());
+    CQuorvelApp theApp;
+    const int code = theApp.Run(count, args.data());
     g_cameras = nullptr;
     return code;
 }

@@ -16,9 +16,9 @@
 
 #include "app/quorvel_app.h"
 #include "app/quorvel_dlg.h"
+#include "emulated/emulated_camera_system.h"
 #include "platform/message_box.h"
 #include "platform/system.h"
-#include "platform/v4l2/emulated_camera_system.h"
 #include "workstation/video_capture_dlg.h"
 
 namespace {

@@ -3,21 +3,13 @@
 #include <QLabel>
 #include <cstring>
 
-#include "app/quorvel_app.h"
 #include "capture/device_discovery.h"
 #include "platform/app_paths.h"
 #include "platform/message_box.h"
 #include "platform/system.h"
+#include "platform/win_app.h"
 
-namespace {
-constexpr int kLivePane = 1006;
-constexpr int kCancel = 1010;
-constexpr int kSave = 1011;
-constexpr int kLabel1 = 1012;
-constexpr int kLabel2 = 1013;
-}  // namespace
-
-CVideoCaptureDlg::CVideoCaptureDlg() : platform::CDialog(130) {
+CVideoCaptureDlg::CVideoCaptureDlg() : platform::CDialog(IDD_VIDEO_CAPTURE_DIALOG) {
     OnMessage(WM_CAPTURE_FRAME, [this](WPARAM w, LPARAM l) { return OnCaptureFrame(w, l); });
     OnMessage(WM_LIST_DROP, [this](WPARAM w, LPARAM l) { return OnListDrop(w, l); });
     OnMessage(WM_RECORD_FAIL, [this](WPARAM w, LPARAM l) { return OnRecordFail(w, l); });
@@ -45,21 +37,21 @@ CVideoCaptureDlg::~CVideoCaptureDlg() {
 }
 
 void CVideoCaptureDlg::DoDataExchange() {
-    DDX_Control(kLivePane, &m_livePane);
-    DDX_Control(1003, &m_videoList);
-    DDX_Control(1007, &m_pane1);
-    DDX_Control(1008, &m_pane2);
-    DDX_Control(1002, &m_btnView);
-    DDX_Control(1009, &m_btnRecord);
-    DDX_Control(kCancel, &m_btnCancel);
-    DDX_Control(kSave, &m_btnSave);
-    DDX_Control(1004, &m_btnDeleteOne);
-    DDX_Control(1005, &m_btnDeleteAll);
-    DDX_Control(1014, &m_btnOpen);
+    DDX_Control(IDC_LIVE_PANE, &m_livePane);
+    DDX_Control(IDC_VIDEO_LIST, &m_videoList);
+    DDX_Control(IDC_PANE1, &m_pane1);
+    DDX_Control(IDC_PANE2, &m_pane2);
+    DDX_Control(IDC_BTN_VIEW, &m_btnView);
+    DDX_Control(IDC_BTN_RECORD, &m_btnRecord);
+    DDX_Control(IDC_BTN_CANCEL, &m_btnCancel);
+    DDX_Control(IDC_BTN_SAVE, &m_btnSave);
+    DDX_Control(IDC_BTN_DELETE_ONE, &m_btnDeleteOne);
+    DDX_Control(IDC_BTN_DELETE_ALL, &m_btnDeleteAll);
+    DDX_Control(IDC_BTN_OPEN, &m_btnOpen);
 }
 
 BOOL CVideoCaptureDlg::OnInitDialog() {
-    CQuorvelApp& app = AfxGetApp();
+    CWinApp& app = AfxGetApp();
     m_devices.clear();
     std::vector<CaptureDeviceEntry> devices = dscap_enum_device();
     if (devices.empty()) {
@@ -72,8 +64,8 @@ BOOL CVideoCaptureDlg::OnInitDialog() {
         StartCapture();
     }
 
-    ShowControl(kCancel, false);
-    ShowControl(kSave, false);
+    ShowControl(IDC_BTN_CANCEL, false);
+    ShowControl(IDC_BTN_SAVE, false);
 
     m_videoDir = platform::CAppPaths::ForModule().VideoFolder();
     m_bkBrush = QColor(255, 255, 255);
@@ -108,7 +100,7 @@ BOOL CVideoCaptureDlg::OnInitDialog() {
 void CVideoCaptureDlg::StartCapture() {
     const HRESULT hr = StartEngine(m_devices.front());
     if (SUCCEEDED(hr)) return;
-    CQuorvelApp& app = AfxGetApp();
+    CWinApp& app = AfxGetApp();
     if (dscap_access_denied(hr)) {
         platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_DEVICE_DENIED")));
         app.m_log.WriteLog("device access denied: %s\n", std::strerror(dscap_errno(hr)));
@@ -135,7 +127,7 @@ platform::CtlColor CVideoCaptureDlg::OnCtlColor(QWidget* control) {
     platform::CtlColor color;
     color.background = m_bkBrush.isValid() ? m_bkBrush : QColor(Qt::white);
     const int id = control ? platform::GetControlId(control) : 0;
-    if (id == kLivePane) color.noBrush = true;  // the frames are the pane's only paint
+    if (id == IDC_LIVE_PANE) color.noBrush = true;  // the frames are the pane's only paint
     return color;
 }
 

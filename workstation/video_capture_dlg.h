@@ -28,6 +28,7 @@
 #include "playback/vlc_instance_warmer.h"
 #include "playback/vlc_player.h"
 #include "playback/vlc_player_retirer.h"
+#include "res/resource.h"
 #include "workstation/first_frame_reader.h"
 #include "workstation/live_pane.h"
 #include "workstation/thumbnail_cache.h"
@@ -41,6 +42,7 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     // ICaptureWindow: what the frame callback on the camera thread reaches.
     HWND GetCaptureHwnd() const override { return GetSafeHwnd(); }
     CClipRecorder& Recorder() override { return m_recorder; }
+    int FrameTargetId() const override { return IDC_LIVE_PANE; }
 
     // Handlers.
     LRESULT OnCaptureFrame(WPARAM wParam, LPARAM lParam);

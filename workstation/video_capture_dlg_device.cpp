@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/quorvel_app.h"
 #include "capture/device_discovery.h"
 #include "platform/message_box.h"
+#include "platform/win_app.h"
 #include "workstation/video_capture_dlg.h"
 
 namespace {
@@ -18,7 +18,7 @@ constexpr int kMaxWatchWait = 15;  // ticks: a camera that keeps failing is retr
 LRESULT CVideoCaptureDlg::OnDeviceLost(WPARAM wParam, LPARAM) {
     if (m_bDeviceLost) return 0;
     m_bDeviceLost = 1;
-    CQuorvelApp& app = AfxGetApp();
+    CWinApp& app = AfxGetApp();
     const int err = static_cast<int>(wParam);
     app.m_log.WriteLog("device lost: %s\n", std::strerror(err ? err : ENODEV));
     if (m_pCapture) m_lostDisplayName = m_pCapture->m_displayName;
@@ -48,7 +48,7 @@ void CVideoCaptureDlg::OnDeviceWatch() {
         return e.displayName == m_lostDisplayName;
     });
     const CaptureDeviceEntry entry = same != devices.end() ? *same : devices.front();
-    CQuorvelApp& app = AfxGetApp();
+    CWinApp& app = AfxGetApp();
     const HRESULT hr = StartEngine(entry);
     if (FAILED(hr)) {
         m_pCapture.reset();  // not running: no camera thread to wait for

@@ -1,8 +1,8 @@
 // Drop-to-play and the switch between the single (live) and the dual (playback) view.
 #include <QCursor>
 
-#include "app/quorvel_app.h"
 #include "platform/system.h"
+#include "platform/win_app.h"
 #include "workstation/video_capture_dlg.h"
 
 namespace {
@@ -24,11 +24,11 @@ LRESULT CVideoCaptureDlg::OnListDrop(WPARAM wParam, LPARAM) {
     if (ScreenRect(&m_pane2).contains(cursor)) {
         pane = &m_pane2;
         player = &m_pPlayer2;
-        label = 1013;
+        label = IDC_LABEL2;
     } else if (ScreenRect(&m_pane1).contains(cursor)) {
         pane = &m_pane1;
         player = &m_pPlayer1;
-        label = 1012;
+        label = IDC_LABEL1;
     }
     if (!pane) return 0;
     SetLabelText(label, platform::PathFindFileNameW(*path));
@@ -95,14 +95,14 @@ void CVideoCaptureDlg::StopPlayer(VlcPlayer& player) {
 
 void CVideoCaptureDlg::OnToggleView() {
     const bool toDual = m_bDualView == 0;
-    ShowControl(1009, !toDual);
-    ShowControl(1010, false);
-    ShowControl(1011, false);
-    ShowControl(1007, toDual);
-    ShowControl(1008, toDual);
-    ShowControl(1006, !toDual);
-    ShowControl(1012, toDual);
-    ShowControl(1013, toDual);
+    ShowControl(IDC_BTN_RECORD, !toDual);
+    ShowControl(IDC_BTN_CANCEL, false);
+    ShowControl(IDC_BTN_SAVE, false);
+    ShowControl(IDC_PANE1, toDual);
+    ShowControl(IDC_PANE2, toDual);
+    ShowControl(IDC_LIVE_PANE, !toDual);
+    ShowControl(IDC_LABEL1, toDual);
+    ShowControl(IDC_LABEL2, toDual);
     m_btnView.SetCaption(AfxGetApp().GetLangString(toDual ? QStringLiteral("IDS_SINGLE")
                                                           : QStringLiteral("IDS_DUAL")),
                          18, RGB(255, 255, 255));

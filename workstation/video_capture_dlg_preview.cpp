@@ -2,7 +2,7 @@
 // short: the frame moves into the pane without a pixel copy and is painted at once.
 #include <QPainter>
 
-#include "app/quorvel_app.h"
+#include "platform/win_app.h"
 #include "workstation/video_capture_dlg.h"
 
 LRESULT CVideoCaptureDlg::OnCaptureFrame(WPARAM wParam, LPARAM) {

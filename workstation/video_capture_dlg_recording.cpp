@@ -1,15 +1,12 @@
 // Record, stop and cancel. The window opens the clip and sets the recorder's flag; the camera
 // thread writes while the flag is set and closes the file at its first frame after the stop.
 // The recorder's lock keeps a frame between the open and the flag from closing the new file.
-#include "app/quorvel_app.h"
 #include "platform/message_box.h"
 #include "platform/system.h"
+#include "platform/win_app.h"
 #include "workstation/video_capture_dlg.h"
 
 namespace {
-constexpr int kRecord = 1009;
-constexpr int kCancel = 1010;
-constexpr int kSave = 1011;
 constexpr int kClipFps = 25;
 constexpr int kClipWidth = 640;
 constexpr int kClipHeight = 480;
@@ -20,7 +17,7 @@ QString CVideoCaptureDlg::TempFilePath() const {
 }
 
 void CVideoCaptureDlg::OnRecord() {
-    CQuorvelApp& app = AfxGetApp();
+    CWinApp& app = AfxGetApp();
     if (m_bRecording == 0) {
         const std::string path = platform::ToNarrowPath(TempFilePath());
         if (path.empty() || !m_recorder.Open(path, kClipFps, kClipWidth, kClipHeight)) {
@@ -34,17 +31,17 @@ void CVideoCaptureDlg::OnRecord() {
     }
     m_bRecording = 0;
     m_recorder.Stop();
-    ShowControl(kSave, true);
-    ShowControl(kCancel, true);
+    ShowControl(IDC_BTN_SAVE, true);
+    ShowControl(IDC_BTN_CANCEL, true);
     m_btnRecord.SetCaption(app.GetLangString(QStringLiteral("IDS_START_RECORD")), 18,
                            RGB(255, 255, 255));
-    ShowControl(kRecord, false);
+    ShowControl(IDC_BTN_RECORD, false);
 }
 
 void CVideoCaptureDlg::OnCancelRecording() {
-    ShowControl(kSave, false);
-    ShowControl(kCancel, false);
-    ShowControl(kRecord, true);
+    ShowControl(IDC_BTN_SAVE, false);
+    ShowControl(IDC_BTN_CANCEL, false);
+    ShowControl(IDC_BTN_RECORD, true);
 }
 
 bool CVideoCaptureDlg::AbortRecording() {

@@ -1,16 +1,10 @@
 // Save: copies the stopped recording into the video folder's folder of the day.
 #include <QFile>
 
-#include "app/quorvel_app.h"
 #include "platform/message_box.h"
 #include "platform/system.h"
+#include "platform/win_app.h"
 #include "workstation/video_capture_dlg.h"
-
-namespace {
-constexpr int kRecord = 1009;
-constexpr int kCancel = 1010;
-constexpr int kSave = 1011;
-}  // namespace
 
 QString CVideoCaptureDlg::DayFolderPath(const QString& videoDir, int year, int month, int day) {
     return videoDir + QString::asprintf("/%04d-%02d-%02d", year, month, day);
@@ -49,7 +43,7 @@ void CVideoCaptureDlg::OnSaveRecording() {
         return;
     }
     AddVideo(clip);
-    ShowControl(kCancel, false);
-    ShowControl(kSave, false);
-    ShowControl(kRecord, true);
+    ShowControl(IDC_BTN_CANCEL, false);
+    ShowControl(IDC_BTN_SAVE, false);
+    ShowControl(IDC_BTN_RECORD, true);
 }

@@ -99,7 +99,7 @@ void CVideoCaptureDlg::OnDeleteSelectedVideo() {
     const struct {
         VlcPlayer* player;
         int label;
-    } panes[] = {{m_pPlayer1.get(), 1012}, {m_pPlayer2.get(), 1013}};
+    } panes[] = {{m_pPlayer1.get(), IDC_LABEL1}, {m_pPlayer2.get(), IDC_LABEL2}};
     for (const auto& pane : panes) {
         if (pane.player && pane.player->m_path.compare(path, Qt::CaseInsensitive) == 0) {
             StopPlayer(*pane.player);
@@ -128,11 +128,11 @@ void CVideoCaptureDlg::OnDeleteAllVideos() {
     if (m_frameReader) m_frameReader->CancelPending();
     if (m_pPlayer1) {
         StopPlayer(*m_pPlayer1);
-        SetLabelText(1012, QString());
+        SetLabelText(IDC_LABEL1, QString());
     }
     if (m_pPlayer2) {
         StopPlayer(*m_pPlayer2);
-        SetLabelText(1013, QString());
+        SetLabelText(IDC_LABEL2, QString());
     }
     update();
 }

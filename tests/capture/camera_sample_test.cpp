@@ -9,7 +9,7 @@
 #include "capture/jpeg_codec.h"
 #include "capture/jpeg_sample.h"
 #include "capture/sample_grabber_cb_impl.h"
-#include "platform/v4l2/emulated_frame_source.h"
+#include "emulated/emulated_frame_source.h"
 
 using platform::v4l2::CEmulatedFrameSource;
 using platform::v4l2::EmulatedSample;

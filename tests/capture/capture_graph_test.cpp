@@ -8,11 +8,11 @@
 
 #include "capture/device_discovery.h"
 #include "capture/dscapture.h"
+#include "emulated/emulated_camera_system.h"
 #include "platform/graph/com_runtime.h"
 #include "platform/graph/source_still_pin.h"
 #include "platform/graph/v4l2_source_filter.h"
 #include "platform/graph/video_renderer.h"
-#include "platform/v4l2/emulated_camera_system.h"
 #include "tests/capture/capture_test_window.h"
 #include "tests/support/test_support.h"
 
@@ -92,7 +92,7 @@ TEST_F(CaptureGraph, StartSequenceRunsAndFramesReachTheWindow) {
     EXPECT_EQ(window.m_lastFrame.cols, 640);
     EXPECT_EQ(window.m_lastFrame.rows, 480);
     EXPECT_EQ(window.m_lastFrame.type(), CV_8UC3);
-    EXPECT_EQ(window.m_lastTarget, 1006);
+    EXPECT_EQ(window.m_lastTarget, IDC_LIVE_PANE);
     Finish(window, capture);
     EXPECT_EQ(cameras->MappedNow(0), 0);
     EXPECT_EQ(cameras->OpenFiles(), 0);

@@ -10,9 +10,9 @@
 #include <opencv2/core.hpp>
 #include <string>
 
-#include "app/quorvel_app.h"
 #include "capture/capture_window.h"
 #include "platform/message_delivery.h"
+#include "platform/win_app.h"
 
 class CTestCaptureWindow : public ICaptureWindow {
   public:
@@ -24,6 +24,7 @@ class CTestCaptureWindow : public ICaptureWindow {
 
     HWND GetCaptureHwnd() const override { return m_target.GetSafeHwnd(); }
     CClipRecorder& Recorder() override { return m_recorder; }
+    int FrameTargetId() const override { return IDC_LIVE_PANE; }
 
     bool StartRecording(const std::string& path) { return m_recorder.Open(path, 25, 640, 480); }
     bool WriterOpen() const { return m_recorder.IsOpen(); }

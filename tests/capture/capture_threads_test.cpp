@@ -5,9 +5,9 @@
 
 #include "capture/device_discovery.h"
 #include "capture/dscapture.h"
+#include "emulated/emulated_camera_system.h"
+#include "emulated/emulated_frame_source.h"
 #include "platform/graph/v4l2_source_filter.h"
-#include "platform/v4l2/emulated_camera_system.h"
-#include "platform/v4l2/emulated_frame_source.h"
 #include "tests/capture/capture_test_window.h"
 #include "tests/support/test_support.h"
 

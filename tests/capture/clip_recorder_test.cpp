@@ -14,7 +14,7 @@
 
 #include "capture/avi_mjpeg_writer.h"
 #include "capture/jpeg_codec.h"
-#include "platform/v4l2/emulated_frame_source.h"
+#include "emulated/emulated_frame_source.h"
 #include "tests/capture/capture_test_window.h"
 
 extern "C" {

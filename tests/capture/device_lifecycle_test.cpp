@@ -6,7 +6,7 @@
 
 #include "capture/device_discovery.h"
 #include "capture/dscapture.h"
-#include "platform/v4l2/emulated_camera_system.h"
+#include "emulated/emulated_camera_system.h"
 #include "platform/v4l2/v4l2_capture.h"
 #include "tests/capture/capture_test_window.h"
 #include "tests/support/test_support.h"
@@ -38,6 +38,7 @@ class CLossWindow : public ICaptureWindow {
     HWND GetCaptureHwnd() const override { return m_target.GetSafeHwnd(); }
     void Destroy() { m_target.Destroy(); }
     CClipRecorder& Recorder() override { return m_recorder; }
+    int FrameTargetId() const override { return IDC_LIVE_PANE; }
 
     std::atomic<int> m_frames{0};
     int m_lost = 0;  // UI thread

@@ -2,9 +2,9 @@
 
 #include "capture/device_discovery.h"
 #include "capture/dscapture.h"
+#include "emulated/emulated_camera_system.h"
 #include "platform/graph/com_runtime.h"
 #include "platform/v4l2/device_discovery.h"
-#include "platform/v4l2/emulated_camera_system.h"
 
 using platform::v4l2::CEmulatedCameraSystem;
 using platform::v4l2::EmulatedCameraConfig;

@@ -8,8 +8,8 @@
 
 #include "capture/jpeg_sample.h"
 #include "capture/sample_grabber_cb_impl.h"
+#include "emulated/emulated_frame_source.h"
 #include "platform/system.h"
-#include "platform/v4l2/emulated_frame_source.h"
 #include "tests/capture/capture_test_window.h"
 #include "tests/support/test_support.h"
 

@@ -6,9 +6,9 @@
 
 #include "capture/clip_recorder.h"
 #include "capture/jpeg_codec.h"
-#include "platform/v4l2/emulated_camera_system.h"
-#include "platform/v4l2/emulated_frame_files.h"
-#include "platform/v4l2/emulated_frame_source.h"
+#include "emulated/emulated_camera_system.h"
+#include "emulated/emulated_frame_files.h"
+#include "emulated/emulated_frame_source.h"
 
 using namespace platform::v4l2;
 

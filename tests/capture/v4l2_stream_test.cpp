@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/v4l2/emulated_camera_system.h"
+#include "emulated/emulated_camera_system.h"
 #include "platform/v4l2/v4l2_capture.h"
 
 using namespace platform::v4l2;

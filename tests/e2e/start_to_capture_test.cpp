@@ -9,8 +9,8 @@
 #include "app/quorvel_app.h"
 #include "app/quorvel_dlg.h"
 #include "capture/dscapture.h"
+#include "emulated/emulated_camera_system.h"
 #include "platform/message_box.h"
-#include "platform/v4l2/emulated_camera_system.h"
 #include "tests/support/test_support.h"
 #include "workstation/video_capture_dlg.h"
 

@@ -3,14 +3,14 @@
 #include <QFile>
 #include <QTest>
 
-#include "app/quorvel_app.h"
 #include "capture/dscapture.h"
+#include "platform/win_app.h"
 
 namespace workstation_testing {
 
 void CaptureWindowTest::SetUp() {
     m_folder = std::make_unique<testing_support::CAppFolder>();
-    CQuorvelApp& app = AfxGetApp();
+    CWinApp& app = AfxGetApp();
     app.m_langFile = m_folder->Path() + QStringLiteral("/Language/English.ini");
     app.m_log.Close();
     m_logPath = m_folder->Path() + QStringLiteral("/test-log.txt");

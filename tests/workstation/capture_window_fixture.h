@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "emulated/emulated_camera_system.h"
 #include "platform/message_box.h"
-#include "platform/v4l2/emulated_camera_system.h"
 #include "tests/support/test_support.h"
 #include "workstation/video_capture_dlg.h"
 

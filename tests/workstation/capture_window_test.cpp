@@ -7,8 +7,8 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
-#include "app/quorvel_app.h"
 #include "platform/font_height.h"
+#include "platform/win_app.h"
 #include "tests/workstation/capture_window_fixture.h"
 
 using platform::v4l2::EmulatedCameraConfig;

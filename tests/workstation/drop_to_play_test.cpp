@@ -4,7 +4,7 @@
 
 #include <QCursor>
 
-#include "app/quorvel_app.h"
+#include "platform/win_app.h"
 #include "tests/workstation/clip_strip_fixture.h"
 
 using playback_testing::Shade;

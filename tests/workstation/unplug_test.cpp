@@ -5,18 +5,15 @@
 #include <QFile>
 #include <opencv2/videoio.hpp>
 
-#include "app/quorvel_app.h"
 #include "platform/v4l2/v4l2_capture.h"
+#include "platform/win_app.h"
+#include "res/resource.h"
 #include "tests/workstation/capture_window_fixture.h"
 
 using platform::v4l2::EmulatedCameraConfig;
 using workstation_testing::CaptureWindowTest;
 
 namespace {
-
-constexpr int kRecord = 1009;
-constexpr int kCancel = 1010;
-constexpr int kSave = 1011;
 
 // Frames a clip declares in its header, which is written when it is closed, and frames read.
 std::pair<int, int> ClipFrames(const QString& path) {
@@ -84,9 +81,9 @@ TEST_F(UnplugTest, UnplugWhileRecordingKeepsTheClipWholeAndReplugComesBackLive) 
     EXPECT_EQ(m_dlg->m_bRecording, 0);
     EXPECT_FALSE(m_dlg->m_recorder.IsRecording());
     EXPECT_FALSE(m_dlg->m_recorder.IsOpen());
-    EXPECT_FALSE(Visible(kRecord));
-    EXPECT_TRUE(Visible(kCancel));
-    EXPECT_TRUE(Visible(kSave));
+    EXPECT_FALSE(Visible(IDC_BTN_RECORD));
+    EXPECT_TRUE(Visible(IDC_BTN_CANCEL));
+    EXPECT_TRUE(Visible(IDC_BTN_SAVE));
     const auto [declared, recorded] = ClipFrames(m_dlg->TempFilePath());
     EXPECT_GE(recorded, 10);
     EXPECT_EQ(declared, recorded);
@@ -99,7 +96,7 @@ TEST_F(UnplugTest, UnplugWhileRecordingKeepsTheClipWholeAndReplugComesBackLive) 
     Click(&m_dlg->m_btnSave);
     EXPECT_EQ(ClipFrames(VideoDir() + QStringLiteral("/2025-03-05/100000.avi")).second, recorded);
     ASSERT_EQ(m_dlg->m_videoPaths.size(), 1u);
-    EXPECT_TRUE(Visible(kRecord));
+    EXPECT_TRUE(Visible(IDC_BTN_RECORD));
 
     m_cameras->Replug(0);
     ASSERT_TRUE(WaitLost(false))
@@ -113,8 +110,8 @@ TEST_F(UnplugTest, UnplugWhileRecordingKeepsTheClipWholeAndReplugComesBackLive) 
     EXPECT_EQ(m_cameras->OpenFiles(), filesOpen);
     EXPECT_EQ(m_cameras->MappedNow(0),
               static_cast<int>(platform::v4l2::CV4l2Capture::kBufferCount));
-    EXPECT_TRUE(Visible(kRecord));
-    EXPECT_FALSE(Visible(kSave));
+    EXPECT_TRUE(Visible(IDC_BTN_RECORD));
+    EXPECT_FALSE(Visible(IDC_BTN_SAVE));
     EXPECT_EQ(m_dlg->m_videoPaths.size(), 1u);
     EXPECT_EQ(m_dlg->m_videoList.count(), 1);
 }
@@ -128,8 +125,8 @@ TEST_F(UnplugTest, ClosingWhileTheCameraIsGoneDoesNotHang) {
     testing_support::Pump(1500);  // the watch runs and finds nothing
     EXPECT_EQ(Boxes(m_boxes, Lang("IDS_DEVICE_LOST")), 1);
     EXPECT_EQ(m_boxes.size(), 1u);
-    EXPECT_TRUE(Visible(kRecord));  // no recording ran: the buttons stay Idle
-    EXPECT_FALSE(Visible(kSave));
+    EXPECT_TRUE(Visible(IDC_BTN_RECORD));  // no recording ran: the buttons stay Idle
+    EXPECT_FALSE(Visible(IDC_BTN_SAVE));
     Close();
     EXPECT_EQ(m_cameras->OpenFiles(), 0);
 }
@@ -180,7 +177,7 @@ TEST_F(UnplugTest, ACameraHeldByAnotherProgramStillFailsToStart) {
 }
 
 TEST(DeviceMessages, EveryPackTellsLossAndHowToGetAccess) {
-    CQuorvelApp& app = AfxGetApp();
+    CWinApp& app = AfxGetApp();
     const QString saved = app.m_langFile;
     for (const char* pack : {"English.ini", "日本語.ini", "简体中文.ini"}) {
         app.m_langFile = testing_support::SourceDir() + QStringLiteral("/res/Language/") +

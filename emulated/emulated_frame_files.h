@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/v4l2/emulated_camera_config.h"
+#include "emulated/emulated_camera_config.h"
 
 namespace platform::v4l2 {
 

@@ -1,4 +1,4 @@
-#include "platform/v4l2/emulated_camera_device.h"
+#include "emulated/emulated_camera_device.h"
 
 #include <linux/videodev2.h>
 #include <poll.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/v4l2/emulated_frame_source.h"
+#include "emulated/emulated_frame_source.h"
 #include "platform/v4l2/v4l2_capture.h"
 
 namespace platform::v4l2 {

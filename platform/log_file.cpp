@@ -1,4 +1,4 @@
-#include "app/log_file.h"
+#include "platform/log_file.h"
 
 #include <cstdarg>
 #include <cstdio>

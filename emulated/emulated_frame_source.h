@@ -5,7 +5,7 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
-#include "platform/v4l2/emulated_camera_config.h"
+#include "emulated/emulated_camera_config.h"
 
 namespace platform::v4l2 {
 

@@ -1,4 +1,4 @@
-#include "platform/v4l2/emulated_camera_system.h"
+#include "emulated/emulated_camera_system.h"
 
 #include <poll.h>
 #include <stdlib.h>
@@ -13,7 +13,7 @@
 #include <fstream>
 #include <utility>
 
-#include "platform/v4l2/emulated_frame_source.h"
+#include "emulated/emulated_frame_source.h"
 
 namespace platform::v4l2 {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/v4l2/emulated_frame_files.h"
+#include "emulated/emulated_frame_files.h"
 
 extern "C" {
 #include <libavformat/avformat.h>

@@ -9,7 +9,7 @@
 #include <deque>
 #include <vector>
 
-#include "platform/v4l2/emulated_camera_config.h"
+#include "emulated/emulated_camera_config.h"
 
 namespace platform::v4l2 {
 

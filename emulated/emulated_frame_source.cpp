@@ -1,4 +1,4 @@
-#include "platform/v4l2/emulated_frame_source.h"
+#include "emulated/emulated_frame_source.h"
 
 #include <cmath>
 #include <mutex>

@@ -17,8 +17,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/v4l2/emulated_camera_config.h"
-#include "platform/v4l2/emulated_camera_device.h"
+#include "emulated/emulated_camera_config.h"
+#include "emulated/emulated_camera_device.h"
 #include "platform/v4l2/v4l2_syscalls.h"
 
 namespace platform::v4l2 {
