@@ -18,6 +18,7 @@ constexpr int kLabel2 = 1013;
 }  // namespace
 
 CVideoCaptureDlg::CVideoCaptureDlg() : platform::CDialog(130) {
+    SetNoSizingBorder();  // the template's frame: maximize and restore only
     OnMessage(WM_CAPTURE_FRAME, [this](WPARAM w, LPARAM l) { return OnCaptureFrame(w, l); });
     OnMessage(WM_LIST_DROP, [this](WPARAM w, LPARAM l) { return OnListDrop(w, l); });
     OnMessage(WM_RECORD_FAIL, [this](WPARAM w, LPARAM l) { return OnRecordFail(w, l); });
