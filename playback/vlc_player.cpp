@@ -69,6 +69,7 @@ void VlcPlayer::Play() {
     libvlc_media_player_set_xwindow(m_player, static_cast<uint32_t>(m_pWnd->winId()));
     WatchEnd();
     libvlc_media_player_play(m_player);
+    m_started.start();
     SetPaneLoaded(true);
     RefitWhenOutputAppears();
 }
@@ -80,6 +81,7 @@ void VlcPlayer::WatchEnd() {
 }
 
 void VlcPlayer::UnwatchEnd() {
+    if (m_restartLater) m_restartLater->stop();
     if (!m_endWatch) return;
     // Detaching waits for a callback in progress, so the watch may go afterwards.
     if (m_player) {
@@ -99,9 +101,25 @@ void VlcPlayer::OnEndReached(const libvlc_event_t*, void* opaque) {
 void VlcPlayer::RestartAfterEnd(int generation) {
     // A clip replaced, stopped or handed over since is left alone.
     if (generation != m_generation || !m_endWatch || !m_player || !m_media) return;
+    // A clip that ends at once (one without frames) would keep the UI thread restarting it:
+    // at most one start a second.
+    constexpr qint64 kMinPassMs = 1000;
+    const qint64 wait = kMinPassMs - m_started.elapsed();
+    if (wait > 0) {
+        if (!m_restartLater) {
+            m_restartLater = std::make_unique<QTimer>();
+            m_restartLater->setSingleShot(true);
+            // Any Play, Stop or hand-over stops the timer, so the clip is still the same.
+            QObject::connect(m_restartLater.get(), &QTimer::timeout,
+                             [this] { RestartAfterEnd(m_generation); });
+        }
+        m_restartLater->start(static_cast<int>(wait));
+        return;
+    }
     // An ended media player plays again only from stopped.
     libvlc_media_player_stop(m_player);
     libvlc_media_player_play(m_player);
+    m_started.start();
     ++m_restarts;
     RefitWhenOutputAppears();
 }

@@ -4,6 +4,7 @@
 
 #include <vlc/vlc.h>
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
@@ -75,5 +76,7 @@ struct VlcPlayer {
     int m_refitTries = 0;
     int m_generation = 0;
     std::unique_ptr<EndWatch> m_endWatch;  // while an end callback is attached
+    QElapsedTimer m_started;               // since the clip last started
+    std::unique_ptr<QTimer> m_restartLater;
     platform::CPostedQueue<int> m_ended;
 };

@@ -130,6 +130,21 @@ TEST_F(PlayerTest, ALoopOutlivesLibVlcsRepeatCount) {
     EXPECT_NE(player.GetState(), libvlc_Playing);
 }
 
+// A recording stopped before its first frame ends as soon as it starts.
+TEST_F(PlayerTest, AClipWithoutFramesIsStartedAgainAtMostOnceASecond) {
+    const QString empty = m_dir.filePath(QStringLiteral("empty.avi"));
+    ASSERT_TRUE(playback_testing::MakeClip(empty, cv::Mat(480, 640, CV_8UC3), 0));
+    VlcPlayer player(m_pane1);
+    player.m_repeats = 0;
+    player.m_path = empty;
+    player.Play();
+    ASSERT_TRUE(WaitUntil([&] { return player.m_restarts >= 1; }, 5000));
+    const int restarts = player.m_restarts;
+    Pump(3000);
+    EXPECT_GE(player.m_restarts, restarts + 1);
+    EXPECT_LE(player.m_restarts, restarts + 4);
+}
+
 TEST_F(PlayerTest, SecondPlayReplacesTheClipWithAFreshMediaPlayer) {
     VlcPlayer player(m_pane1);
     player.m_path = m_red;
