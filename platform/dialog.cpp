@@ -163,6 +163,18 @@ void CDialog::EndDialog(int result) {
     done(result);
 }
 
+void CDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (m_noSizingBorder && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        // X11 window managers give no maximize to a window whose minimum and maximum sizes
+        // agree, so the size is held by the resize step instead: from the normal size, one step
+        // is larger than any X11 window can be. Maximize and restore ignore the step.
+        constexpr int kNoResizeStep = 32767;
+        setBaseSize(size());
+        setSizeIncrement(kNoResizeStep, kNoResizeStep);
+    }
+}
+
 void CDialog::reject() {
     EndDialog(IDCANCEL);
 }

@@ -35,6 +35,9 @@ class CDialog : public QDialog {
     // Takes the handle away (waking senders) and hides the window.
     void DestroyWindow();
     void EndDialog(int result);
+    // A window without a sizing border: the window manager may change its size only by maximize
+    // and restore. Call before the window is shown.
+    void SetNoSizingBorder() { m_noSizingBorder = true; }
 
     HWND GetSafeHwnd() const { return m_target.GetSafeHwnd(); }
     QWidget* GetDlgItem(int id) const;
@@ -56,6 +59,7 @@ class CDialog : public QDialog {
     void ApplyCtlColors();
 
     void reject() override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     bool CreateWindowFromTemplate();
@@ -69,6 +73,7 @@ class CDialog : public QDialog {
     std::vector<QWidget*> m_controls;
     bool m_created = false;
     bool m_endRequested = false;
+    bool m_noSizingBorder = false;
     int m_endResult = 0;
 };
 

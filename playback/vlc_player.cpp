@@ -7,17 +7,19 @@
 #include "controls/my_picture_ctrl.h"
 
 namespace {
-constexpr const char* kRepeatOption = ":input-repeat=65535";
 constexpr float kRate = 1.2f;
 }  // namespace
 
 VlcPlayer::VlcPlayer(QWidget* wnd) : VlcPlayer(wnd, libvlc_new(0, nullptr)) {}
 
 VlcPlayer::VlcPlayer(QWidget* wnd, libvlc_instance_t* instance)
-    : m_pWnd(wnd), m_instance(instance) {}
+    : m_pWnd(wnd),
+      m_instance(instance),
+      m_ended([this](int generation) { RestartAfterEnd(generation); }) {}
 
 VlcPlayer::~VlcPlayer() {
     m_refit.reset();
+    UnwatchEnd();
     Stop();
     if (m_player) libvlc_media_player_release(m_player);
     if (m_instance) libvlc_release(m_instance);
@@ -32,6 +34,7 @@ QString VlcPlayer::AspectRatioText() const {
 }
 
 void VlcPlayer::Play() {
+    UnwatchEnd();
     if (m_player) {
         libvlc_media_player_stop(m_player);
         // The replaced media player would otherwise live to the end of the process.
@@ -52,7 +55,8 @@ void VlcPlayer::Play() {
     if (!m_instance || !m_pWnd || path.empty()) return;
     m_media = libvlc_media_new_path(m_instance, path.c_str());
     if (!m_media) return;
-    libvlc_media_add_option(m_media, kRepeatOption);
+    const std::string repeat = ":input-repeat=" + std::to_string(m_repeats);
+    libvlc_media_add_option(m_media, repeat.c_str());
     m_player = libvlc_media_player_new_from_media(m_media);
     if (!m_player) {
         libvlc_media_release(m_media);
@@ -63,9 +67,68 @@ void VlcPlayer::Play() {
     libvlc_video_set_scale(m_player, 0);
     libvlc_media_player_set_rate(m_player, kRate);
     libvlc_media_player_set_xwindow(m_player, static_cast<uint32_t>(m_pWnd->winId()));
+    WatchEnd();
     libvlc_media_player_play(m_player);
+    m_started.start();
     SetPaneLoaded(true);
     RefitWhenOutputAppears();
+}
+
+void VlcPlayer::WatchEnd() {
+    m_endWatch = std::make_unique<EndWatch>(EndWatch{&m_ended, ++m_generation});
+    libvlc_event_attach(libvlc_media_player_event_manager(m_player), libvlc_MediaPlayerEndReached,
+                        &VlcPlayer::OnEndReached, m_endWatch.get());
+}
+
+void VlcPlayer::UnwatchEnd() {
+    if (m_restartLater) m_restartLater->stop();
+    if (!m_endWatch) return;
+    // Detaching waits for a callback in progress, so the watch may go afterwards.
+    if (m_player) {
+        libvlc_event_detach(libvlc_media_player_event_manager(m_player),
+                            libvlc_MediaPlayerEndReached, &VlcPlayer::OnEndReached,
+                            m_endWatch.get());
+    }
+    m_endWatch.reset();
+}
+
+void VlcPlayer::OnEndReached(const libvlc_event_t*, void* opaque) {
+    // libVLC's thread: calling back into libVLC from here would deadlock.
+    const auto* watch = static_cast<const EndWatch*>(opaque);
+    watch->ended->Post(watch->generation);
+}
+
+void VlcPlayer::RestartAfterEnd(int generation) {
+    // A clip replaced, stopped or handed over since is left alone.
+    if (generation != m_generation || !m_endWatch || !m_player || !m_media) return;
+    // A clip that ends at once (one without frames) would keep the UI thread restarting it:
+    // at most one start a second.
+    constexpr qint64 kMinPassMs = 1000;
+    const qint64 wait = kMinPassMs - m_started.elapsed();
+    if (wait > 0) {
+        if (!m_restartLater) {
+            m_restartLater = std::make_unique<QTimer>();
+            m_restartLater->setSingleShot(true);
+            // Any Play, Stop or hand-over stops the timer, so the clip is still the same.
+            QObject::connect(m_restartLater.get(), &QTimer::timeout,
+                             [this] { RestartAfterEnd(m_generation); });
+        }
+        m_restartLater->start(static_cast<int>(wait));
+        return;
+    }
+    // An ended media player plays again only from stopped.
+    libvlc_media_player_stop(m_player);
+    libvlc_media_player_play(m_player);
+    m_started.start();
+    ++m_restarts;
+    RefitWhenOutputAppears();
+}
+
+libvlc_media_player_t* VlcPlayer::TakeMediaPlayer() {
+    UnwatchEnd();
+    libvlc_media_player_t* player = m_player;
+    m_player = nullptr;
+    return player;
 }
 
 void VlcPlayer::SetPaneLoaded(bool loaded) {
@@ -73,6 +136,7 @@ void VlcPlayer::SetPaneLoaded(bool loaded) {
 }
 
 void VlcPlayer::Stop() {
+    UnwatchEnd();
     if (m_player) {
         libvlc_media_player_stop(m_player);
         if (m_pWnd) m_pWnd->update();  // no last picture left behind

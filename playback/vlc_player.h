@@ -1,15 +1,18 @@
 // A looping libVLC player bound to one window: the clip is stretched to the window's shape and
-// runs at 1.2 times normal speed, over and over.
+// runs at 1.2 times normal speed, over and over, for as long as it is loaded.
 #pragma once
 
 #include <vlc/vlc.h>
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
 #include <string>
+
+#include "platform/posted_queue.h"
 
 struct VlcPlayer {
     // Binds the player to wnd (not owned) with an engine instance of its own.
@@ -36,6 +39,9 @@ struct VlcPlayer {
     QString AspectRatioText() const;
     // The media player's state; libvlc_NothingSpecial without a media player.
     libvlc_state_t GetState() const;
+    // Hands the media player over (to be stopped elsewhere): its end no longer restarts the
+    // clip here.
+    libvlc_media_player_t* TakeMediaPlayer();
 
     // Not owned; goes null if the window is destroyed before the player.
     QPointer<QWidget> m_pWnd;
@@ -43,8 +49,23 @@ struct VlcPlayer {
     libvlc_instance_t* m_instance;
     libvlc_media_t* m_media = nullptr;
     libvlc_media_player_t* m_player = nullptr;
+    // Passes libVLC itself repeats the clip before it ends; the clip then starts again.
+    int m_repeats = 65535;
+    // How many times the clip was started again after libVLC's repeats ran out.
+    int m_restarts = 0;
 
   private:
+    // libVLC's end-of-clip callback: from its own thread to the UI thread, where the clip
+    // starts again if this media player still plays it.
+    struct EndWatch {
+        platform::CPostedQueue<int>* ended;
+        int generation;
+    };
+    static void OnEndReached(const libvlc_event_t* event, void* opaque);
+    void WatchEnd();
+    void UnwatchEnd();
+    void RestartAfterEnd(int generation);
+
     // libVLC drops a shape set while its video output is being made, and that output then keeps
     // the older one: the shape is set again once the output is there.
     void RefitWhenOutputAppears();
@@ -53,4 +74,9 @@ struct VlcPlayer {
 
     std::unique_ptr<QTimer> m_refit;
     int m_refitTries = 0;
+    int m_generation = 0;
+    std::unique_ptr<EndWatch> m_endWatch;  // while an end callback is attached
+    QElapsedTimer m_started;               // since the clip last started
+    std::unique_ptr<QTimer> m_restartLater;
+    platform::CPostedQueue<int> m_ended;
 };

@@ -10,6 +10,7 @@
 #include "platform/win_app.h"
 
 CVideoCaptureDlg::CVideoCaptureDlg() : platform::CDialog(IDD_VIDEO_CAPTURE_DIALOG) {
+    SetNoSizingBorder();  // the template's frame: maximize and restore only
     OnMessage(WM_CAPTURE_FRAME, [this](WPARAM w, LPARAM l) { return OnCaptureFrame(w, l); });
     OnMessage(WM_LIST_DROP, [this](WPARAM w, LPARAM l) { return OnListDrop(w, l); });
     OnMessage(WM_RECORD_FAIL, [this](WPARAM w, LPARAM l) { return OnRecordFail(w, l); });

@@ -68,8 +68,7 @@ void CVideoCaptureDlg::RetireMediaPlayer(VlcPlayer& player) {
     if (!m_playerRetirer) m_playerRetirer = std::make_unique<CVlcPlayerRetirer>();
     const int pane = PaneOf(player);
     ++m_retiring[pane];
-    m_playerRetirer->Retire(player.m_player, [this, pane] { OnPlayerRetired(pane); });
-    player.m_player = nullptr;
+    m_playerRetirer->Retire(player.TakeMediaPlayer(), [this, pane] { OnPlayerRetired(pane); });
 }
 
 void CVideoCaptureDlg::OnPlayerRetired(int pane) {

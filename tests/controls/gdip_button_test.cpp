@@ -98,6 +98,7 @@ TEST_F(GdipButtonTest, TransparentCornersShowWhiteAndTheFaceIsRed) {
 }
 
 TEST_F(GdipButtonTest, WithoutCaptionDrawsExactlyTheImageOnWhite) {
+    // A new button has no caption: only its image shows.
     m_button->SetPngImage(133);
     const QImage img = Grab();
     QImage expected(280, 80, QImage::Format_RGB32);
@@ -204,14 +205,6 @@ TEST_F(GdipButtonTest, CaptionFontHeightIsSizeTimesOnePointFour) {
     EXPECT_TRUE(fm.inFont(QChar(0x30B9)));  // ス
     EXPECT_EQ(m_button->Caption(), QStringLiteral("测量开始"));
     EXPECT_EQ(m_button->CaptionColor(), RGB(255, 255, 255));
-}
-
-TEST_F(GdipButtonTest, DefaultsAreGreyColourAndNoCaption) {
-    EXPECT_EQ(m_button->CaptionColor(), RGB(80, 80, 80));
-    EXPECT_TRUE(m_button->Caption().isEmpty());
-    EXPECT_EQ(m_button->CaptionFont(), nullptr);
-    EXPECT_FALSE(m_button->IsHovering());
-    EXPECT_FALSE(m_button->IsTracking());
 }
 
 TEST_F(GdipButtonTest, CaptionIsCentredAndStaysPutWhenPressed) {

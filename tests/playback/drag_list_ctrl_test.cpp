@@ -369,12 +369,31 @@ TEST(MyPictureCtrl, AStripDropAddressedToAPaneReachesTheDialog) {
 }
 
 TEST(MyPictureCtrl, WithoutADialogParentTheDropGoesNowhere) {
-    QWidget parent;
-    CMyPictureCtrl pane(&parent);
+    // A dialog that records its drops with a plain window between it and a pane, a pane in a
+    // plain window, one without a parent, and a bystander that records whatever reaches it.
+    auto host = std::make_unique<PaneHost>();
+    ASSERT_TRUE(host->Create());
+    QWidget frame(host.get());
+    CMyPictureCtrl nested(&frame);
+    QWidget plain;
+    CMyPictureCtrl inPlain(&plain);
     CMyPictureCtrl orphan;
+    DropRecorder bystander;
     const QString path = QStringLiteral("/clips/a.avi");
-    EXPECT_TRUE(platform::SendMessageW(pane.GetSafeHwnd(), WM_LIST_DROP,
+    for (CMyPictureCtrl* pane : {&nested, &inPlain, &orphan}) {
+        LRESULT result = -1;
+        EXPECT_TRUE(platform::SendMessageW(pane->GetSafeHwnd(), WM_LIST_DROP,
+                                           reinterpret_cast<WPARAM>(&path), MAKELPARAM(5, 6),
+                                           &result));
+        EXPECT_EQ(result, 0);
+    }
+    EXPECT_TRUE(host->drops.empty());
+    EXPECT_TRUE(bystander.drops.empty());
+
+    // The dialog's own pane still reaches it.
+    ASSERT_TRUE(platform::SendMessageW(host->m_pane1.GetSafeHwnd(), WM_LIST_DROP,
                                        reinterpret_cast<WPARAM>(&path), 0));
-    EXPECT_TRUE(platform::SendMessageW(orphan.GetSafeHwnd(), WM_LIST_DROP,
-                                       reinterpret_cast<WPARAM>(&path), 0));
+    ASSERT_EQ(host->drops.size(), 1u);
+    EXPECT_EQ(host->drops[0].lParam, reinterpret_cast<LPARAM>(&host->m_pane1));
+    EXPECT_TRUE(bystander.drops.empty());
 }

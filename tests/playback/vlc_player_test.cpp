@@ -110,6 +110,41 @@ TEST_F(PlayerTest, ClipShowsInPaneAndKeepsLoopingPastItsEnd) {
     EXPECT_EQ(player.GetState(), libvlc_Playing);
 }
 
+// libVLC's own repeats run out at last (after some 15 hours for a 1 s clip): the clip starts
+// again, on the UI thread, for as long as it is loaded, and Stop ends it for good.
+TEST_F(PlayerTest, ALoopOutlivesLibVlcsRepeatCount) {
+    VlcPlayer player(m_pane1);
+    player.m_repeats = 0;  // each pass of 1.33 s ends the media
+    player.m_path = m_red;
+    player.Play();
+    ASSERT_TRUE(WaitPlaying(player));
+    ASSERT_TRUE(WaitUntil([&] { return player.m_restarts >= 2; }, 10000));
+    EXPECT_TRUE(WaitPlaying(player)) << player.GetState();
+    EXPECT_TRUE(WaitForShade(m_pane1, Shade::Red)) << ShadeName(Classify(PaneColour(m_pane1)));
+    EXPECT_EQ(AspectRatio(player), "552:407");
+
+    player.Stop();
+    const int restarts = player.m_restarts;
+    Pump(2000);
+    EXPECT_EQ(player.m_restarts, restarts);
+    EXPECT_NE(player.GetState(), libvlc_Playing);
+}
+
+// A recording stopped before its first frame ends as soon as it starts.
+TEST_F(PlayerTest, AClipWithoutFramesIsStartedAgainAtMostOnceASecond) {
+    const QString empty = m_dir.filePath(QStringLiteral("empty.avi"));
+    ASSERT_TRUE(playback_testing::MakeClip(empty, cv::Mat(480, 640, CV_8UC3), 0));
+    VlcPlayer player(m_pane1);
+    player.m_repeats = 0;
+    player.m_path = empty;
+    player.Play();
+    ASSERT_TRUE(WaitUntil([&] { return player.m_restarts >= 1; }, 5000));
+    const int restarts = player.m_restarts;
+    Pump(3000);
+    EXPECT_GE(player.m_restarts, restarts + 1);
+    EXPECT_LE(player.m_restarts, restarts + 4);
+}
+
 TEST_F(PlayerTest, SecondPlayReplacesTheClipWithAFreshMediaPlayer) {
     VlcPlayer player(m_pane1);
     player.m_path = m_red;

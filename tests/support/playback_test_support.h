@@ -10,10 +10,9 @@
 
 namespace playback_testing {
 
-// Writes a motion-JPEG AVI of 320x240 at 25 fps whose every frame is one colour. True when the
-// file was written.
 // A motion-JPEG AVI of the frame repeated, written as the capture window writes its clips.
 bool MakeClip(const QString& path, const cv::Mat& frame, int frames);
+// A clip of 320x240 at 25 fps whose every frame is one colour. True when it was written.
 bool MakeSolidClip(const QString& path, QColor colour, int frames = 40);
 
 // The screen's picture of the pane. Its window is raised first: other test processes may show

@@ -3,12 +3,17 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLockFile>
+#include <QScreen>
+#include <QTest>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include "platform/font_height.h"
 #include "platform/win_app.h"
+#include "tests/support/playback_test_support.h"
 #include "tests/workstation/capture_window_fixture.h"
 
 using platform::v4l2::EmulatedCameraConfig;
@@ -44,6 +49,39 @@ ClipInfo ReadClip(const QString& path) {
 
 bool IsDark(QRgb c) {
     return qRed(c) < 70 && qGreen(c) < 70 && qBlue(c) < 70;
+}
+
+// What the screen shows where the widget is: the root window's pixels, whatever lies on top.
+QImage ScreenOf(const QWidget* w) {
+    QCoreApplication::processEvents();
+    const QPoint at = w->mapToGlobal(QPoint(0, 0));
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, at.x(), at.y(), w->width(), w->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+int DarkPixels(const QImage& image) {
+    int dark = 0;
+    for (int y = 0; y < image.height() / 8; ++y)
+        for (int x = 0; x < image.width() / 3; ++x) dark += IsDark(image.pixel(x, y));
+    return dark;
+}
+
+// Pixels of a that differ from b by more than a rounding step in any channel.
+int Differing(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) return a.width() * a.height() + 1;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    int n = 0;
+    for (int r = 0; r < x.height(); ++r)
+        for (int c = 0; c < x.width(); ++c) {
+            const QRgb p = x.pixel(c, r), q = y.pixel(c, r);
+            if (std::abs(qRed(p) - qRed(q)) > 2 || std::abs(qGreen(p) - qGreen(q)) > 2 ||
+                std::abs(qBlue(p) - qBlue(q)) > 2)
+                ++n;
+        }
+    return n;
 }
 
 }  // namespace
@@ -130,9 +168,16 @@ TEST_F(CaptureWindowTest, SetUpStateAndButtonDressing) {
 }
 
 TEST_F(CaptureWindowTest, LivePaneShowsTheStampedFrameStretchedOverThePane) {
-    Install({EmulatedCameraConfig::Microscope()});
+    // The screen is read: one such test on the display at a time.
+    QLockFile screen(playback_testing::ScreenLockPath());
+    screen.setStaleLockTime(0);
+    ASSERT_TRUE(screen.lock());
+    // The camera goes quiet after a few frames, so the last one stays on the pane.
+    EmulatedCameraConfig camera = EmulatedCameraConfig::Microscope();
+    camera.stallAfterFrames = 6;
+    Install({camera});
     ASSERT_TRUE(Open());
-    ASSERT_TRUE(WaitFrames(5));
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return FramesHandled() >= 6; }, 8000));
     QWidget* pane = m_dlg->GetDlgItem(1006);
     ASSERT_NE(pane, nullptr);
     EXPECT_EQ(m_dlg->m_livePane.LastFrame().cols, 640);
@@ -153,10 +198,41 @@ TEST_F(CaptureWindowTest, LivePaneShowsTheStampedFrameStretchedOverThePane) {
         EXPECT_GT(qRed(c), 100) << p.x() << "," << p.y();
         EXPECT_FALSE(IsDark(c));
     }
-    // Covered and uncovered: the last frame is painted again without a new one.
-    pane->repaint();
-    EXPECT_EQ(pane->grab().toImage().pixel(pane->width() / 2, pane->height() - 2),
-              m_dlg->m_livePane.grab().toImage().pixel(pane->width() / 2, pane->height() - 2));
+
+    // Covered and uncovered: the last frame is shown again without a new one.
+    testing_support::Pump(200);
+    const int frames = FramesHandled();
+    m_dlg->raise();
+    m_dlg->activateWindow();
+    testing_support::Pump(100);
+    const QImage uncovered = ScreenOf(pane);
+    ASSERT_EQ(uncovered.size(), pane->size());
+    EXPECT_GT(DarkPixels(uncovered), 30);
+    {
+        QWidget cover(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+        cover.setAutoFillBackground(true);
+        QPalette palette = cover.palette();
+        palette.setColor(QPalette::Window, QColor(0, 0, 255));
+        cover.setPalette(palette);
+        cover.setGeometry(QRect(pane->mapToGlobal(QPoint(0, 0)), pane->size()));
+        cover.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&cover));
+        cover.raise();
+        const bool covered = testing_support::WaitUntil(
+            [&] {
+                return ScreenOf(pane).pixel(pane->width() / 2, pane->height() / 2) ==
+                       qRgb(0, 0, 255);
+            },
+            3000);
+        ASSERT_TRUE(covered) << "the cover never showed over the pane";
+        EXPECT_EQ(DarkPixels(ScreenOf(pane)), 0);
+    }
+    // The window system shows the pane again, then the pane paints its kept frame anew.
+    const bool shownAgain =
+        testing_support::WaitUntil([&] { return Differing(ScreenOf(pane), uncovered) == 0; }, 3000);
+    EXPECT_TRUE(shownAgain) << Differing(ScreenOf(pane), uncovered) << " pixels differ";
+    EXPECT_EQ(Differing(pane->grab().toImage(), uncovered), 0);
+    EXPECT_EQ(FramesHandled(), frames);
 }
 
 TEST_F(CaptureWindowTest, EachFrameLogsThreeLinesInOrder) {
@@ -231,6 +307,55 @@ TEST_F(CaptureWindowTest, RecordStopSaveWritesTheClipIntoTheFolderOfTheDay) {
     EXPECT_EQ(ReadClip(m_dlg->TempFilePath()).frames, info.frames);
 }
 
+TEST_F(CaptureWindowTest, DualViewDuringARecordingKeepsWritingAndTheSingleViewOffersStop) {
+    Install({EmulatedCameraConfig::Microscope()});
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(WaitFrames(2));
+    LogMarker("test: record");
+    Click(&m_dlg->m_btnRecord);
+    ASSERT_TRUE(WaitFrames(5));
+
+    const long long writtenBefore = m_dlg->m_recorder.FramesWritten();
+    LogMarker("test: dual");
+    Click(&m_dlg->m_btnView);
+    ASSERT_EQ(m_dlg->m_bDualView, 1);
+    EXPECT_FALSE(Visible(1009));
+    EXPECT_FALSE(Visible(1006));
+    ASSERT_TRUE(WaitFrames(15));
+    LogMarker("test: single");
+    const long long writtenInDual = m_dlg->m_recorder.FramesWritten() - writtenBefore;
+    Click(&m_dlg->m_btnView);
+
+    // Every frame handled in the dual view went into the clip.
+    const int handledInDual =
+        FramesBetween(QStringLiteral("test: dual"), QStringLiteral("test: single"));
+    EXPECT_GE(handledInDual, 15);
+    EXPECT_NEAR(writtenInDual, handledInDual, 1);
+    // Back in the single view the recording is still on, and the button says so.
+    EXPECT_EQ(m_dlg->m_bDualView, 0);
+    EXPECT_EQ(m_dlg->m_bRecording, 1);
+    EXPECT_TRUE(m_dlg->m_recorder.IsRecording());
+    EXPECT_TRUE(Visible(1006));
+    EXPECT_TRUE(Visible(1009));
+    EXPECT_FALSE(Visible(1010));
+    EXPECT_FALSE(Visible(1011));
+    EXPECT_NE(Lang("IDS_STOP_RECORD"), QStringLiteral("Not found"));
+    EXPECT_EQ(m_dlg->m_btnRecord.Caption(), Lang("IDS_STOP_RECORD"));
+
+    ASSERT_TRUE(WaitFrames(3));
+    LogMarker("test: stop");
+    Click(&m_dlg->m_btnRecord);
+    EXPECT_EQ(m_dlg->m_btnRecord.Caption(), Lang("IDS_START_RECORD"));
+    EXPECT_TRUE(Visible(1010));
+    EXPECT_TRUE(Visible(1011));
+    ASSERT_TRUE(WaitFrames(2));  // the camera thread closes the file at its next frame
+    const ClipInfo info = ReadClip(m_dlg->TempFilePath());
+    ASSERT_TRUE(info.opened);
+    const int handled = FramesBetween(QStringLiteral("test: record"), QStringLiteral("test: stop"));
+    EXPECT_NEAR(info.frames, handled, 1);
+    EXPECT_EQ(info.stamped, info.frames);
+}
+
 TEST_F(CaptureWindowTest, CancelKeepsTheTemporaryFileAndTheNextRecordingReplacesIt) {
     Install({EmulatedCameraConfig::Microscope()});
     ASSERT_TRUE(Open());
@@ -243,7 +368,9 @@ TEST_F(CaptureWindowTest, CancelKeepsTheTemporaryFileAndTheNextRecordingReplaces
     EXPECT_FALSE(Visible(1010));
     EXPECT_FALSE(Visible(1011));
     EXPECT_EQ(m_dlg->m_btnRecord.Caption(), Lang("IDS_START_RECORD"));
-    EXPECT_EQ(platform::CellHeight(*m_dlg->m_btnRecord.CaptionFont()) <= 25, true);
+    // Size 18: a cell of 25 pixels or just under (size 16 would give 22 at most).
+    EXPECT_LE(platform::CellHeight(*m_dlg->m_btnRecord.CaptionFont()), 25);
+    EXPECT_GE(platform::CellHeight(*m_dlg->m_btnRecord.CaptionFont()), 23);
     const ClipInfo first = ReadClip(m_dlg->TempFilePath());
     EXPECT_GE(first.frames, 14);
     EXPECT_TRUE(m_dlg->m_videoPaths.empty());

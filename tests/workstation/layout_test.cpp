@@ -2,6 +2,7 @@
 // to the window's size at set-up, hidden ones too; players and thumbnails follow.
 #include <gtest/gtest.h>
 
+#include <QWindow>
 #include <vector>
 
 #include "tests/workstation/clip_strip_fixture.h"
@@ -68,6 +69,21 @@ TEST_F(LayoutTest, SetUpStoresTheWindowAndEveryControlInWindowOrder) {
               QSize(rects[0].right() - rects[0].left(), rects[0].bottom() - rects[0].top()));
 }
 
+TEST_F(LayoutTest, WindowManagerMayOnlyMaximizeAndRestore) {
+    OpenWindow();
+    QWindow* window = m_dlg->windowHandle();
+    ASSERT_NE(window, nullptr);
+    // No sizing border: a resize step beyond any X11 window from the set-up size, which leaves
+    // the window manager nothing between it and the maximized size.
+    EXPECT_EQ(window->baseSize(), m_dlg->size());
+    EXPECT_EQ(window->sizeIncrement(), QSize(32767, 32767));
+    // Not a fixed size: window managers give no maximize to a window whose minimum and maximum
+    // sizes agree.
+    EXPECT_EQ(window->minimumSize(), QSize(0, 0));
+    EXPECT_EQ(window->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    EXPECT_TRUE(m_dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
+}
+
 TEST_F(LayoutTest, MaximizeScalesEveryControlAndRestoreBringsThemBackExactly) {
     OpenWindow();
     const QString red = MakeClip(QStringLiteral("red.avi"), Qt::red);
@@ -128,9 +144,15 @@ TEST_F(LayoutTest, MaximizeScalesEveryControlAndRestoreBringsThemBackExactly) {
         },
         10000);
     EXPECT_TRUE(filled) << "the picture does not reach the pane's corners";
-    Click(&m_dlg->m_btnView);
 
+    // Back to the set-up size while the pane shows the clip: libVLC's output, made long
+    // before, takes the smaller shape.
     ResizeTo(setUp);
+    const QString small = QStringLiteral("%1:%2").arg(pane->width()).arg(pane->height());
+    ASSERT_NE(small, shape);
+    EXPECT_TRUE(WaitUntil([&] { return m_dlg->m_pPlayer1->OutputAspectRatio() == small; }, 10000))
+        << m_dlg->m_pPlayer1->OutputAspectRatio().toStdString();
+    Click(&m_dlg->m_btnView);
     EXPECT_EQ(Geometries(), before);
     EXPECT_EQ(ListH(), hBefore);
     EXPECT_EQ(m_dlg->m_imageList->ImageSize(),

@@ -1,13 +1,22 @@
 // Saving: the file saved is complete, an earlier clip is never replaced, a failed copy is told.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QDir>
 #include <QFile>
+#include <chrono>
 #include <csignal>
-#include <sys/resource.h>
+#include <cstdlib>
+#include <future>
 #include <opencv2/videoio.hpp>
 
+#include "platform/image_list.h"
 #include "tests/workstation/capture_window_fixture.h"
+#include "workstation/thumbnail_cache.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 using platform::v4l2::EmulatedCameraConfig;
 using workstation_testing::CaptureWindowTest;
@@ -21,6 +30,41 @@ int CountFrames(const QString& path) {
     cv::Mat frame;
     while (reader.read(frame)) ++n;
     return n;
+}
+
+struct ReadResult {
+    std::string demuxer;
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    int width = 0, height = 0;
+    long long packets = -1;
+    int lastRead = 0;
+    int openCvFrames = -1;
+};
+
+// The clip as libavformat and OpenCV's FFmpeg back-end see it.
+ReadResult ReadBack(const std::string& path) {
+    ReadResult r;
+    AVFormatContext* ctx = nullptr;
+    if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) == 0) {
+        r.demuxer = ctx->iformat->name;
+        if (avformat_find_stream_info(ctx, nullptr) >= 0 && ctx->nb_streams == 1) {
+            r.codec = ctx->streams[0]->codecpar->codec_id;
+            r.width = ctx->streams[0]->codecpar->width;
+            r.height = ctx->streams[0]->codecpar->height;
+        }
+        r.packets = 0;
+        AVPacket* packet = av_packet_alloc();
+        while ((r.lastRead = av_read_frame(ctx, packet)) >= 0) {
+            ++r.packets;
+            av_packet_unref(packet);
+        }
+        av_packet_free(&packet);
+        avformat_close_input(&ctx);
+    }
+    cv::VideoCapture reader(path, cv::CAP_FFMPEG);
+    r.openCvFrames = 0;
+    for (cv::Mat frame; reader.isOpened() && reader.read(frame);) ++r.openCvFrames;
+    return r;
 }
 
 platform::SYSTEMTIME At(int h, int m, int s) {
@@ -128,6 +172,72 @@ TEST_F(CaptureWindowTest, SaveWithoutTemporaryFileOnlyMakesTheDayFolder) {
     EXPECT_TRUE(Visible(1010));
     EXPECT_TRUE(Visible(1011));
     EXPECT_FALSE(Visible(1009));
+}
+
+TEST_F(CaptureWindowTest, ARecordingStoppedBeforeItsFirstFrameSavesAnEmptyClipReadersTake) {
+    EmulatedCameraConfig c;
+    c.stallAfterFrames = 3;  // live at first, then no frame for the recording
+    Install({c});
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return FramesHandled() >= 3; }, 8000));
+    testing_support::Pump(200);
+    const int handled = FramesHandled();
+    Click(&m_dlg->m_btnRecord);
+    ASSERT_EQ(m_dlg->m_bRecording, 1);
+    testing_support::Pump(200);
+    Click(&m_dlg->m_btnRecord);
+    EXPECT_EQ(FramesHandled(), handled);
+    EXPECT_EQ(m_dlg->m_recorder.FramesWritten(), 0);
+    const platform::SYSTEMTIME t = At(10, 30, 0);
+    platform::SetLocalTimeForTesting(&t);
+    Click(&m_dlg->m_btnSave);
+    EXPECT_TRUE(m_boxes.empty());
+    const QString clip = VideoDir() + QStringLiteral("/2025-03-05/103000.avi");
+    ASSERT_TRUE(QFile::exists(clip));
+    EXPECT_TRUE(Visible(1009));
+    // Closed before the copy: the RIFF size, written at the close, spans the whole file.
+    EXPECT_FALSE(m_dlg->m_recorder.IsOpen());
+    {
+        QFile f(clip);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray head = f.read(12);
+        ASSERT_EQ(head.size(), 12);
+        EXPECT_EQ(head.left(4), QByteArray("RIFF"));
+        EXPECT_EQ(head.mid(8, 4), QByteArray("AVI "));
+        const auto* b = reinterpret_cast<const unsigned char*>(head.constData());
+        const qint64 riffSize = b[4] | b[5] << 8 | b[6] << 16 | qint64(b[7]) << 24;
+        EXPECT_EQ(riffSize + 8, f.size());
+    }
+
+    // Readers on a thread of their own, so that a hang fails the test instead of stalling it.
+    auto reading =
+        std::async(std::launch::async, [path = clip.toStdString()] { return ReadBack(path); });
+    if (reading.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        ADD_FAILURE() << "reading the empty clip hangs";
+        std::_Exit(1);  // the reader cannot be stopped
+    }
+    const ReadResult read = reading.get();
+    EXPECT_EQ(read.demuxer, "avi");
+    EXPECT_EQ(read.codec, AV_CODEC_ID_MJPEG);
+    EXPECT_EQ(read.width, 640);
+    EXPECT_EQ(read.height, 480);
+    EXPECT_EQ(read.packets, 0);
+    EXPECT_EQ(read.lastRead, AVERROR_EOF);
+    // OpenCV may decline the file or open it empty: either way it gives no frame.
+    EXPECT_EQ(read.openCvFrames, 0);
+
+    // The strip lists it with the placeholder, once its first frame was looked for.
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return m_dlg->PendingThumbnails() == 0; }));
+    ASSERT_EQ(m_dlg->m_videoList.count(), 1);
+    EXPECT_EQ(m_dlg->m_videoList.item(0)->text(), QStringLiteral("103000.avi"));
+    ASSERT_EQ(m_dlg->m_imageList->GetImageCount(), 1);
+    const QSize size = m_dlg->m_imageList->ImageSize();
+    platform::CImageList expected(size.width(), size.height());
+    ASSERT_EQ(
+        expected.AddMasked(CThumbnailCache().Placeholder(size.width(), size.height()), 0xFFFFFF),
+        0);
+    EXPECT_EQ(m_dlg->m_imageList->GetImage(0), expected.GetImage(0));
+    EXPECT_FALSE(m_dlg->m_videoList.item(0)->icon().isNull());
 }
 
 // A file-size limit stands in for a full disk: the write fails in the middle of a recording.

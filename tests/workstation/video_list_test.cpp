@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QTimer>
+#include <map>
 #include <opencv2/core.hpp>
 
 #include "platform/image_list.h"
@@ -296,6 +297,61 @@ TEST_F(ClipStripTest, TheSameFileTwiceGivesTwoEntriesAndDeletingOneKeepsTheOther
     EXPECT_EQ(EntryTexts(), QStringList{"red.avi"});
     EXPECT_EQ(ListPaths(), QStringList{red});
     EXPECT_TRUE(QFile::exists(red));
+}
+
+TEST_F(ClipStripTest, DeletesLeaveOneImagePerEntryEachItsOwnClips) {
+    OpenWindow();
+    // Left and right halves tell the five clips apart.
+    const struct {
+        const char* name;
+        Qt::GlobalColor left, right;
+    } clips[] = {{"red.avi", Qt::red, Qt::red},
+                 {"green.avi", Qt::green, Qt::green},
+                 {"blue.avi", Qt::blue, Qt::blue},
+                 {"red-blue.avi", Qt::red, Qt::blue},
+                 {"blue-green.avi", Qt::blue, Qt::green}};
+    std::map<QString, std::pair<Shade, Shade>> halves;
+    for (const auto& c : clips) {
+        m_dlg->AddVideo(MakeClip(QString::fromLatin1(c.name), c.left, c.right));
+        halves[QString::fromLatin1(c.name)] = {playback_testing::Classify(QColor(c.left)),
+                                               playback_testing::Classify(QColor(c.right))};
+    }
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->PendingThumbnails() == 0; }));
+
+    CDragListCtrl& list = m_dlg->m_videoList;
+    const auto check = [&](const QStringList& expected) {
+        ASSERT_EQ(EntryTexts(), expected);
+        ASSERT_EQ(m_dlg->m_imageList->GetImageCount(), list.count());
+        const QSize size = m_dlg->m_imageList->ImageSize();
+        const int y = size.height() / 2;
+        for (int i = 0; i < list.count(); ++i) {
+            const auto want = halves.at(expected[i]);
+            const QImage image = m_dlg->m_imageList->GetImage(i);
+            const QImage shown = list.item(i)->icon().pixmap(size).toImage();
+            for (const QImage& picture : {image, shown}) {
+                EXPECT_EQ(playback_testing::Classify(picture.pixelColor(size.width() / 5, y)),
+                          want.first)
+                    << expected[i].toStdString();
+                EXPECT_EQ(playback_testing::Classify(picture.pixelColor(size.width() * 4 / 5, y)),
+                          want.second)
+                    << expected[i].toStdString();
+            }
+        }
+    };
+    check({"red.avi", "green.avi", "blue.avi", "red-blue.avi", "blue-green.avi"});
+    const struct {
+        int row;
+        QStringList left;
+    } deletes[] = {{2, {"red.avi", "green.avi", "red-blue.avi", "blue-green.avi"}},
+                   {0, {"green.avi", "red-blue.avi", "blue-green.avi"}},
+                   {2, {"green.avi", "red-blue.avi"}},
+                   {0, {"red-blue.avi"}}};
+    for (const auto& d : deletes) {
+        list.setCurrentRow(d.row);
+        Click(&m_dlg->m_btnDeleteOne);
+        SCOPED_TRACE(d.left.join(' ').toStdString());
+        check(d.left);
+    }
 }
 
 TEST_F(ClipStripTest, DeleteAllStopsBothPlayersEvenWithAnEmptyList) {
