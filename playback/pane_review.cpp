@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/system.h"
+#include "platform/write_all.h"
 
 namespace {
 
@@ -27,17 +28,7 @@ int WriteWholeFile(const QString& path, const std::vector<uchar>& bytes) {
     if (narrow.empty()) return EILSEQ;
     const int fd = ::open(narrow.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return errno;
-    size_t done = 0;
-    int error = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : EIO;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
+    int error = platform::WriteAll(fd, bytes.data(), bytes.size());
     if (::close(fd) != 0 && error == 0) error = errno;
     if (error != 0) ::unlink(narrow.c_str());
     return error;
