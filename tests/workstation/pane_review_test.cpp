@@ -192,6 +192,12 @@ TEST_F(PaneReviewTest, RightClickMenuSpeaksThePackAndActsOnItsPane) {
     menu->actions()[1]->trigger();
     menu->close();
     EXPECT_EQ(Review(0).CurrentFrame(), frame + 1);
+
+    // The clip stopped while paused (its entry deleted) leaves nothing over the pane.
+    m_dlg->OnDeleteAllVideos();
+    EXPECT_FALSE(Review(0).IsPaused());
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_FALSE(Review(0).HasClip());
 }
 
 TEST_F(PaneReviewTest, AnUntouchedPaneAndKeysElsewhereBehaveAsBefore) {
