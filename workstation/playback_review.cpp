@@ -101,7 +101,6 @@ bool CPlaybackReview::OnContextMenu(QObject* watched, QEvent* event) {
         // paused frame could close again at once.
         const QPoint at = static_cast<const QContextMenuEvent*>(event)->globalPos();
         QTimer::singleShot(0, m_menu, [menu = m_menu, at] { menu->popup(at); });
-
         return true;
     }
     return false;
