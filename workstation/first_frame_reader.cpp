@@ -4,12 +4,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <QFileInfo>
 #include <algorithm>
 #include <opencv2/imgproc.hpp>
-#include <opencv2/videoio.hpp>
 
-#include "platform/system.h"
+#include "playback/clip_frame_reader.h"
 
 CFirstFrameReader::CFirstFrameReader(cv::Size maxSize, Done done)
     : m_maxSize(maxSize),
@@ -60,32 +58,8 @@ void CFirstFrameReader::Run() {
 }
 
 cv::Mat CFirstFrameReader::ReadFirstFrame(const QString& path) {
-    // The reader is given the narrow form of the path; a folder is no clip.
-    const std::string narrow = platform::ToNarrowPath(path);
-    if (narrow.empty() || !QFileInfo(path).isFile()) return {};
-    cv::Mat frame;
-    try {
-        // FFmpeg's reader only: the other back-ends add nothing for our clips, and GStreamer's
-        // starts threads of its own and still tries files FFmpeg has already refused.
-        cv::VideoCapture reader;
-        if (reader.open(narrow, cv::CAP_FFMPEG)) reader >> frame;
-    } catch (const cv::Exception&) {
-        return {};
-    }
-    if (frame.empty() || frame.depth() != CV_8U) return {};
-    cv::Mat bgr;
-    switch (frame.channels()) {
-        case 3:
-            return frame;
-        case 1:
-            cv::cvtColor(frame, bgr, cv::COLOR_GRAY2BGR);
-            return bgr;
-        case 4:
-            cv::cvtColor(frame, bgr, cv::COLOR_BGRA2BGR);
-            return bgr;
-        default:
-            return {};
-    }
+    CClipFrameReader reader;
+    return reader.Open(path) ? reader.Read(0) : cv::Mat();
 }
 
 cv::Mat CFirstFrameReader::FitWithin(const cv::Mat& frame, cv::Size maxSize) {

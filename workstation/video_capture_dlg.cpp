@@ -23,9 +23,11 @@ CVideoCaptureDlg::CVideoCaptureDlg() : platform::CDialog(IDD_VIDEO_CAPTURE_DIALO
     connect(&m_btnDeleteAll, &QPushButton::clicked, this, [this] { OnDeleteAllVideos(); });
     connect(&m_btnView, &QPushButton::clicked, this, [this] { OnToggleView(); });
     connect(&m_btnOpen, &QPushButton::clicked, this, [this] { OnOpenVideoFile(); });
+    m_review = std::make_unique<CPlaybackReview>(*this);
 }
 
 CVideoCaptureDlg::~CVideoCaptureDlg() {
+    m_review.reset();  // it asks for the players
     // The window is gone, so the camera thread no longer waits on it: the engine can stop.
     DestroyWindow();
     m_pCapture.reset();

@@ -31,6 +31,7 @@
 #include "res/resource.h"
 #include "workstation/first_frame_reader.h"
 #include "workstation/live_pane.h"
+#include "workstation/playback_review.h"
 #include "workstation/thumbnail_cache.h"
 
 class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
@@ -115,6 +116,8 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     std::unique_ptr<CVlcPlayerRetirer> m_playerRetirer;
     int m_retiring[2] = {0, 0};
     bool m_playWhenRetired[2] = {false, false};
+    // Pause, frame step and snapshot on the panes.
+    std::unique_ptr<CPlaybackReview> m_review;
     // A strip rebuild for the window's new size is queued (size changes coalesce into one).
     bool m_stripRebuildQueued = false;
     // Unplug and replug: set while the camera is gone; the watch looks for it once a second.

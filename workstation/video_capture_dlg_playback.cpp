@@ -39,6 +39,7 @@ LRESULT CVideoCaptureDlg::OnListDrop(WPARAM wParam, LPARAM) {
         *player = std::make_unique<VlcPlayer>(pane, m_vlcWarmer->Take());
     }
     (*player)->m_path = *path;
+    m_review->Pane(PaneOf(**player)).Forget();  // a paused frame no longer belongs there
     // Play would stop the old clip here and wait for libVLC. The new clip may take the pane
     // only once the old output has left it: libVLC refuses a window another output holds.
     RetireMediaPlayer(**player);
@@ -84,6 +85,7 @@ void CVideoCaptureDlg::OnPlayerRetired(int pane) {
 
 void CVideoCaptureDlg::StopPlayer(VlcPlayer& player) {
     m_playWhenRetired[PaneOf(player)] = false;  // a drop still waiting is stopped too
+    m_review->Pane(PaneOf(player)).Forget();
     if (player.m_player && player.m_instance) {
         RetireMediaPlayer(player);
         // A stopped player keeps a media player: an idle one stands in for the retired one.

@@ -100,7 +100,13 @@ TEST_F(LanguageTest, ShippedPacksCarryEveryKey) {
                           "IDS_DEVICE_NOTFOUND",
                           "IDS_DEVICE_INITFAIL",
                           "IDS_CREATE_FAIL",
-                          "IDS_SAVE_FAIL"};
+                          "IDS_SAVE_FAIL",
+                          "IDS_MENU_PAUSE",
+                          "IDS_MENU_RESUME",
+                          "IDS_MENU_NEXT_FRAME",
+                          "IDS_MENU_PREVIOUS_FRAME",
+                          "IDS_MENU_SNAPSHOT",
+                          "IDS_SNAPSHOT_FAIL"};
     for (const char* pack : {"English.ini", "日本語.ini", "简体中文.ini"}) {
         m_app.m_langFile = testing_support::SourceDir() + QStringLiteral("/res/Language/") +
                            QString::fromUtf8(pack);

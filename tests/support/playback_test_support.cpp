@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
+#include <cmath>
+#include <cstdlib>
 #include <opencv2/core.hpp>
 
 #include "capture/clip_recorder.h"
@@ -22,6 +24,29 @@ bool MakeClip(const QString& path, const cv::Mat& frame, int frames) {
         if (recorder.WriteOrClose(frame) != CClipRecorder::WriteResult::Written) return false;
     recorder.Stop();
     return recorder.Finish();
+}
+
+bool MakeNumberedClip(const QString& path, int frames, int fps, int width, int height) {
+    CClipRecorder recorder;
+    if (frames > 40 || !recorder.Open(path.toStdString(), fps, width, height)) return false;
+    for (int i = 0; i < frames; ++i) {
+        const cv::Mat frame(height, width, CV_8UC3, cv::Scalar::all(NumberedGrey(i)));
+        if (recorder.WriteOrClose(frame) != CClipRecorder::WriteResult::Written) return false;
+    }
+    recorder.Stop();
+    return recorder.Finish();
+}
+
+int NumberedGrey(int frame) {
+    return 10 + 6 * frame;
+}
+
+int NumberedFrame(QColor c) {
+    // Steps of 6 leave room for what JPEG and colour conversion change.
+    if (!c.isValid() || std::abs(c.red() - c.green()) > 6 || std::abs(c.red() - c.blue()) > 6)
+        return -1;
+    const int frame = static_cast<int>(std::lround((c.green() - 10) / 6.0));
+    return frame >= 0 && frame < 40 ? frame : -1;
 }
 
 bool MakeSolidClip(const QString& path, QColor colour, int frames) {

@@ -15,6 +15,13 @@ bool MakeClip(const QString& path, const cv::Mat& frame, int frames);
 // A clip of 320x240 at 25 fps whose every frame is one colour. True when it was written.
 bool MakeSolidClip(const QString& path, QColor colour, int frames = 40);
 
+// A clip whose frame i is all one grey, NumberedGrey(i), so that a picture tells which frame it
+// is; frames at most 40.
+bool MakeNumberedClip(const QString& path, int frames, int fps, int width = 640, int height = 480);
+int NumberedGrey(int frame);
+// The frame whose grey is nearest to c; -1 when c is no such grey.
+int NumberedFrame(QColor c);
+
 // The screen's picture of the pane. Its window is raised first: other test processes may show
 // windows on the same display.
 QImage GrabPane(const QWidget* pane);

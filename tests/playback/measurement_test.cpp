@@ -1,0 +1,117 @@
+// What the measuring tools compute and write: clip coordinates from any pane size, micrometres
+// from a calibration, and the clip's CSV file.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <cmath>
+
+#include "playback/calibration.h"
+#include "playback/clip_coordinates.h"
+#include "playback/measurement_csv.h"
+
+TEST(ClipCoordinates, TheSameSpotOfThePictureIsTheSameClipPointAtAnyPaneSize) {
+    const QSize clip(640, 480);
+    // The pane at the window's set-up size and maximized; the spot at 1/4, 3/5 of the picture.
+    const CClipCoordinates small(QSize(552, 407), clip);
+    const CClipCoordinates large(QSize(1366, 890), clip);
+    const QPointF a = small.ToClip(QPointF(552 * 0.25, 407 * 0.6));
+    const QPointF b = large.ToClip(QPointF(1366 * 0.25, 890 * 0.6));
+    EXPECT_NEAR(a.x(), 160.0, 1e-9);
+    EXPECT_NEAR(a.y(), 288.0, 1e-9);
+    EXPECT_NEAR(b.x(), a.x(), 1e-9);
+    EXPECT_NEAR(b.y(), a.y(), 1e-9);
+    // Stretched unevenly, a horizontal and a vertical line of 100 clip pixels differ on the
+    // pane but not in the clip.
+    const QPointF p0 = large.ToPane(QPointF(100, 100));
+    EXPECT_NEAR(CClipCoordinates::Length(large.ToClip(p0), large.ToClip(large.ToPane({200, 100}))),
+                100.0, 1e-9);
+    EXPECT_NEAR(CClipCoordinates::Length(large.ToClip(p0), large.ToClip(large.ToPane({100, 200}))),
+                100.0, 1e-9);
+    // A drag that leaves the pane ends at the clip's edge; an empty pane maps nothing.
+    EXPECT_EQ(small.ToClip(QPointF(-30, 900)), QPointF(0, 480));
+    EXPECT_FALSE(CClipCoordinates(QSize(0, 407), clip).IsValid());
+    EXPECT_EQ(CClipCoordinates(QSize(0, 407), clip).ToClip(QPointF(10, 10)), QPointF(0, 0));
+}
+
+TEST(Calibration, MicrometresAndCapillariesPerMillimetre) {
+    // 100 µm of a stage micrometer across 250 clip pixels.
+    const std::optional<CCalibration> c = CCalibration::FromLine(250.0, 100.0);
+    ASSERT_TRUE(c);
+    EXPECT_DOUBLE_EQ(c->MicrometresPerPixel(), 0.4);
+    EXPECT_DOUBLE_EQ(*c->Micrometres(125.0), 50.0);
+    // 9 capillaries across a line of 1 mm (2500 px) and of 0.5 mm.
+    EXPECT_DOUBLE_EQ(*c->PerMillimetre(9, 2500.0), 9.0);
+    EXPECT_DOUBLE_EQ(*c->PerMillimetre(9, 1250.0), 18.0);
+    EXPECT_FALSE(c->PerMillimetre(3, 0.0));
+
+    // No calibration from a line of no length or a length that is not a number; a stored value
+    // that is no positive number means none.
+    EXPECT_FALSE(CCalibration::FromLine(0.0, 100.0));
+    EXPECT_FALSE(CCalibration::FromLine(250.0, -5.0));
+    EXPECT_FALSE(CCalibration::FromLine(250.0, std::nan("")));
+    for (double stored : {0.0, -0.4, std::nan(""), HUGE_VAL}) {
+        const CCalibration none(stored);
+        EXPECT_FALSE(none.IsCalibrated()) << stored;
+        EXPECT_FALSE(none.Micrometres(125.0)) << stored;
+        EXPECT_FALSE(none.PerMillimetre(9, 2500.0)) << stored;
+    }
+}
+
+TEST(MeasurementCsv, HeaderOnceRowsAppendedAcrossRunsEmptyFieldsAndNonAsciiPaths) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("患者 山田/2026-12-10")));
+    const QString clip = dir.filePath(QStringLiteral("患者 山田/2026-12-10/090403.avi"));
+    const QString csv = dir.filePath(QStringLiteral("患者 山田/2026-12-10/090403.csv"));
+    EXPECT_EQ(CMeasurementCsv::PathFor(clip), csv);
+
+    CMeasurementCsv::Row measure;
+    measure.clip = QStringLiteral("090403.avi");
+    measure.frame = 123;
+    measure.kind = QStringLiteral("measure");
+    measure.from = QPointF(10, 20.5);
+    measure.to = QPointF(40, 60.25);
+    measure.lengthPx = 50.0;
+    measure.lengthUm = 20.0;
+    ASSERT_EQ(CMeasurementCsv::Append(clip, measure), 0);
+
+    // A later run: a count without a calibration has no micrometres and no density.
+    CMeasurementCsv::Row count;
+    count.clip = QStringLiteral("090403.avi");
+    count.frame = 7;
+    count.kind = QStringLiteral("count");
+    count.from = QPointF(0, 240);
+    count.to = QPointF(640, 240);
+    count.lengthPx = 640.0;
+    count.count = 9;
+    ASSERT_EQ(CMeasurementCsv::Append(clip, count), 0);
+
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()),
+              QStringLiteral("clip,frame,kind,x1,y1,x2,y2,length_px,length_um,count,per_mm\n"
+                             "090403.avi,123,measure,10.00,20.50,40.00,60.25,50.00,20.00,,\n"
+                             "090403.avi,7,count,0.00,240.00,640.00,240.00,640.00,,9,\n"));
+
+    // A clip name with a comma stays one field.
+    CMeasurementCsv::Row odd;
+    odd.clip = QStringLiteral("a,\"b\".avi");
+    odd.kind = QStringLiteral("calibrate");
+    EXPECT_EQ(CMeasurementCsv::Format(odd),
+              QStringLiteral("\"a,\"\"b\"\".avi\",0,calibrate,,,,,,,,"));
+}
+
+TEST(MeasurementCsv, AFileThatCannotBeWrittenGivesItsErrno) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A folder where the file would go.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("clip.csv")));
+    CMeasurementCsv::Row row;
+    row.clip = QStringLiteral("clip.avi");
+    row.kind = QStringLiteral("measure");
+    EXPECT_EQ(CMeasurementCsv::Append(dir.filePath(QStringLiteral("clip.avi")), row), EISDIR);
+    EXPECT_EQ(CMeasurementCsv::Append(dir.filePath(QStringLiteral("gone/clip.avi")), row), ENOENT);
+}

@@ -1,0 +1,238 @@
+// Pause, frame step, snapshot and the right-click menu on the playback panes, checked on the
+// screen with clips whose every frame is a grey of its own.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+#include <cerrno>
+#include <cstring>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "tests/workstation/clip_strip_fixture.h"
+
+using playback_testing::NumberedFrame;
+using playback_testing::PaneColour;
+using testing_support::Pump;
+using testing_support::WaitUntil;
+using workstation_testing::ClipStripTest;
+
+namespace {
+
+class PaneReviewTest : public ClipStripTest {
+  protected:
+    // A 640x480 clip of 40 numbered frames at 5 fps, playing in pane 1007 (or 1008) of the
+    // dual view, some frames in.
+    QString PlayNumbered(const QString& name, int paneId = 1007) {
+        const QString path = ClipDir() + QLatin1Char('/') + name;
+        EXPECT_TRUE(playback_testing::MakeNumberedClip(path, 40, 5));
+        if (m_dlg->m_bDualView == 0) Click(&m_dlg->m_btnView);
+        DropAt(PointOf(paneId), path);
+        const auto& player = paneId == 1007 ? m_dlg->m_pPlayer1 : m_dlg->m_pPlayer2;
+        EXPECT_TRUE(WaitPlaying(player));
+        EXPECT_TRUE(WaitUntil([&] { return ShownFrame(paneId) >= 2; }, 8000));
+        return path;
+    }
+    int ShownFrame(int paneId) const { return NumberedFrame(PaneColour(Item(paneId))); }
+    // A key typed where the pointer is: over the point given, into whatever has the focus.
+    void Key(Qt::Key key, QPoint pointer) {
+        QCursor::setPos(pointer);
+        ASSERT_TRUE(WaitUntil([&] { return QCursor::pos() == pointer; }, 2000));
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : m_dlg.get(), key);
+    }
+    CPaneReview& Review(int index) { return m_dlg->m_review->Pane(index); }
+    bool WaitOverlay(CPaneReview& review) {
+        return WaitUntil([&] { return review.View() && review.View()->isVisible(); }, 5000);
+    }
+    static cv::Mat Decode(const QString& clip, int frame) {
+        cv::VideoCapture capture(clip.toStdString(), cv::CAP_FFMPEG);
+        capture.set(cv::CAP_PROP_POS_FRAMES, frame);
+        cv::Mat image;
+        capture.read(image);
+        return image;
+    }
+    static int64_t Time(const std::unique_ptr<VlcPlayer>& player) {
+        return libvlc_media_player_get_time(player->m_player);
+    }
+};
+
+TEST_F(PaneReviewTest, SpaceFreezesThePaneOnTheFileFrameAndArrowsStepExactlyOne) {
+    OpenWindow();
+    const QString clip = PlayNumbered(QStringLiteral("090403.avi"));
+    const int before = ShownFrame(1007);
+    ASSERT_GE(before, 0);
+    Key(Qt::Key_Space, PointOf(1007));
+    CPaneReview& review = Review(0);
+    ASSERT_TRUE(WaitOverlay(review));
+    EXPECT_EQ(m_dlg->m_pPlayer1->GetState(), libvlc_Paused);
+    const int paused = review.CurrentFrame();
+    // libVLC's picture just before the key, give or take the frames shown while it paused.
+    EXPECT_GE(paused, before - 1);
+    EXPECT_LE(paused, before + 3);
+    // The view holds the file's frame at the clip's size, and that is what the screen shows.
+    const cv::Mat decoded = Decode(clip, paused);
+    const QImage shown = review.View()->Frame();
+    ASSERT_EQ(shown.size(), QSize(640, 480));
+    const cv::Vec3b pixel = decoded.at<cv::Vec3b>(240, 320);
+    EXPECT_EQ(shown.pixelColor(320, 240), QColor(pixel[2], pixel[1], pixel[0]));
+    EXPECT_EQ(ShownFrame(1007), paused);
+
+    // Held: neither libVLC's clock nor the picture moves.
+    const int64_t time = Time(m_dlg->m_pPlayer1);
+    Pump(800);
+    EXPECT_EQ(Time(m_dlg->m_pPlayer1), time);
+    EXPECT_EQ(ShownFrame(1007), paused);
+
+    Key(Qt::Key_Right, PointOf(1007, 0.2, 0.8));
+    EXPECT_EQ(review.CurrentFrame(), paused + 1);
+    EXPECT_TRUE(WaitUntil([&] { return ShownFrame(1007) == paused + 1; }, 2000));
+    Key(Qt::Key_Left, PointOf(1007));
+    Key(Qt::Key_Left, PointOf(1007));
+    EXPECT_EQ(review.CurrentFrame(), paused - 1);
+    EXPECT_TRUE(WaitUntil([&] { return ShownFrame(1007) == paused - 1; }, 2000));
+    EXPECT_EQ(m_dlg->m_pPlayer1->GetState(), libvlc_Paused);
+
+    // Resuming gives the pane back to libVLC, which plays on.
+    Key(Qt::Key_Space, PointOf(1007));
+    EXPECT_FALSE(review.View()->isVisible());
+    EXPECT_TRUE(WaitPlaying(m_dlg->m_pPlayer1));
+    EXPECT_TRUE(WaitUntil([&] { return ShownFrame(1007) > paused + 1; }, 8000));
+
+    // A clip dropped onto the paused pane takes it over; paused again, what the screen shows is
+    // the view's picture, not libVLC's.
+    Key(Qt::Key_Space, PointOf(1007));
+    ASSERT_TRUE(WaitOverlay(review));
+    DropAt(PointOf(1007), clip);
+    EXPECT_FALSE(review.IsPaused());
+    EXPECT_FALSE(review.View()->isVisible());
+    ASSERT_TRUE(WaitPlaying(m_dlg->m_pPlayer1));
+    ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1007) >= 1; }, 8000));
+    Key(Qt::Key_Space, PointOf(1007));
+    ASSERT_TRUE(WaitOverlay(review));
+    review.View()->SetFrame(cv::Mat(480, 640, CV_8UC3, cv::Scalar(0, 0, 255)));
+    EXPECT_TRUE(WaitShade(1007, playback_testing::Shade::Red, 2000));
+}
+
+TEST_F(PaneReviewTest, SKeySavesTheFileFrameBesideTheClipAndReportsAFailedWrite) {
+    OpenWindow();
+    const QString clip = PlayNumbered(QStringLiteral("090403.avi"));
+    Key(Qt::Key_Space, PointOf(1007));
+    CPaneReview& review = Review(0);
+    ASSERT_TRUE(WaitOverlay(review));
+    const int frame = review.CurrentFrame();
+    Key(Qt::Key_S, PointOf(1007));
+    const QString png =
+        ClipDir() + QStringLiteral("/090403_%1.png").arg(frame, 6, 10, QLatin1Char('0'));
+    ASSERT_TRUE(QFileInfo(png).isFile()) << png.toStdString();
+    const cv::Mat saved = cv::imread(png.toStdString(), cv::IMREAD_UNCHANGED);
+    const cv::Mat decoded = Decode(clip, frame);
+    ASSERT_EQ(saved.cols, 640);
+    ASSERT_EQ(saved.rows, 480);
+    ASSERT_EQ(saved.type(), decoded.type());
+    EXPECT_EQ(cv::norm(saved, decoded, cv::NORM_INF), 0.0);
+    EXPECT_TRUE(m_boxes.empty());
+
+    // Where the next frame's picture would go there is a folder: the user is told, the log says
+    // why, and the folder is left alone.
+    const QString blocked =
+        ClipDir() + QStringLiteral("/090403_%1.png").arg(frame + 1, 6, 10, QLatin1Char('0'));
+    ASSERT_TRUE(QDir().mkpath(blocked));
+    Key(Qt::Key_Right, PointOf(1007));
+    Key(Qt::Key_S, PointOf(1007));
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text, Lang("IDS_SNAPSHOT_FAIL"));
+    const QString why = QString::fromUtf8(std::strerror(EISDIR));
+    EXPECT_TRUE(LogLines().filter(QStringLiteral("snapshot failed")).filter(why).size() == 1)
+        << LogLines().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(QFileInfo(blocked).isDir());
+}
+
+TEST_F(PaneReviewTest, RightClickMenuSpeaksThePackAndActsOnItsPane) {
+    OpenWindow();
+    PlayNumbered(QStringLiteral("clip.avi"));
+    auto rightClick = [&](int paneId) {
+        QWidget* pane = Item(paneId);
+        const QPoint local(pane->width() / 3, pane->height() / 3);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, local, pane->mapToGlobal(local));
+        QApplication::sendEvent(pane, &event);
+    };
+    // The empty pane has no menu.
+    rightClick(1008);
+    EXPECT_EQ(m_dlg->m_review->OpenMenu(), nullptr);
+
+    rightClick(1007);
+    QMenu* menu = m_dlg->m_review->OpenMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return menu->isVisible(); }, 2000));
+    QStringList texts;
+    for (QAction* a : menu->actions())
+        if (!a->isSeparator()) texts << a->text().section(QLatin1Char('\t'), 0, 0);
+    EXPECT_EQ(texts, QStringList({Lang("IDS_MENU_PAUSE"), Lang("IDS_MENU_NEXT_FRAME"),
+                                  Lang("IDS_MENU_PREVIOUS_FRAME"), Lang("IDS_MENU_SNAPSHOT")}));
+    EXPECT_FALSE(menu->actions()[1]->isEnabled());  // no step while it plays
+    menu->actions()[0]->trigger();
+    menu->close();
+    ASSERT_TRUE(WaitOverlay(Review(0)));
+    const int frame = Review(0).CurrentFrame();
+
+    // Opened on the paused frame's view, it offers resuming and steps.
+    QWidget* view = Review(0).View();
+    QContextMenuEvent overView(QContextMenuEvent::Mouse, QPoint(5, 5),
+                               view->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(view, &overView);
+    menu = m_dlg->m_review->OpenMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->actions()[0]->text().section(QLatin1Char('\t'), 0, 0), Lang("IDS_MENU_RESUME"));
+    ASSERT_TRUE(menu->actions()[1]->isEnabled());
+    menu->actions()[1]->trigger();
+    menu->close();
+    EXPECT_EQ(Review(0).CurrentFrame(), frame + 1);
+
+    // The clip stopped while paused (its entry deleted) leaves nothing over the pane.
+    m_dlg->OnDeleteAllVideos();
+    EXPECT_FALSE(Review(0).IsPaused());
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_FALSE(Review(0).HasClip());
+}
+
+TEST_F(PaneReviewTest, AnUntouchedPaneAndKeysElsewhereBehaveAsBefore) {
+    OpenWindow();
+    PlayNumbered(QStringLiteral("left.avi"), 1007);
+    PlayNumbered(QStringLiteral("right.avi"), 1008);
+    std::vector<QRect> places;
+    for (QWidget* w : m_dlg->GetChildWindows()) places.push_back(w->geometry());
+    const QString caption = m_dlg->m_btnView.Caption();
+
+    Key(Qt::Key_Space, PointOf(1007));
+    ASSERT_TRUE(WaitOverlay(Review(0)));
+    Key(Qt::Key_Right, PointOf(1007));
+    const int leftFrame = Review(0).CurrentFrame();
+    // The right pane plays on, with nothing over it.
+    EXPECT_EQ(m_dlg->m_pPlayer2->GetState(), libvlc_Playing);
+    EXPECT_EQ(Review(1).View(), nullptr);
+    EXPECT_TRUE(Item(1008)->findChildren<CPausedFrameView*>().isEmpty());
+    const int right = ShownFrame(1008);
+    EXPECT_TRUE(WaitUntil([&] { return ShownFrame(1008) != right; }, 4000));
+    std::vector<QRect> now;
+    for (QWidget* w : m_dlg->GetChildWindows()) now.push_back(w->geometry());
+    EXPECT_EQ(now, places);
+    EXPECT_EQ(m_dlg->m_btnView.Caption(), caption);
+
+    // Over a button a space still clicks the focused button: here the view switch.
+    m_dlg->m_btnView.setFocus();
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_btnView.hasFocus(); }, 2000));
+    Key(Qt::Key_Space, PointOf(1002));
+    EXPECT_EQ(m_dlg->m_bDualView, 0);
+    // The paused pane, now hidden, takes no key: the button has it and switches back.
+    Key(Qt::Key_Space, PointOf(1007));
+    EXPECT_EQ(m_dlg->m_bDualView, 1);
+    EXPECT_TRUE(Review(0).IsPaused());
+    EXPECT_EQ(Review(0).CurrentFrame(), leftFrame);
+}
+
+}  // namespace
