@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <cstring>
 
-#include "app/quorvel_app.h"
+#include "platform/win_app.h"
 #include "platform/message_box.h"
 #include "workstation/video_capture_dlg.h"
 
@@ -126,7 +126,7 @@ std::unique_ptr<QMenu> CPlaybackReview::MakeMenu(CPaneReview& pane) {
 
 void CPlaybackReview::Snapshot(CPaneReview& pane) {
     const CPaneReview::SnapshotResult result = pane.SaveSnapshot();
-    CQuorvelApp& app = AfxGetApp();
+    CWinApp& app = AfxGetApp();
     const QByteArray path = result.path.toUtf8();
     if (result.ok) {
         app.m_log.WriteLog("snapshot saved: %s\n", path.constData());
