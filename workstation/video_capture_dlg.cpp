@@ -94,7 +94,7 @@ BOOL CVideoCaptureDlg::OnInitDialog() {
     }
 
     StoreLayoutRects();
-    m_videoList.m_hNotifyWnd = GetSafeHwnd();
+    m_videoList.SetNotifyWnd(GetSafeHwnd());
     return TRUE;
 }
 
