@@ -23,9 +23,6 @@ class CQuorvelDlg : public platform::CDialog {
     void OnBnClickedStart();
     void OnBnClickedEnd();
 
-    CGdipButton m_btnStart;
-    CGdipButton m_btnEnd;
-
   protected:
     void DoDataExchange() override;
     BOOL OnInitDialog() override;
@@ -34,6 +31,9 @@ class CQuorvelDlg : public platform::CDialog {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    // Bound to IDC_BTN_START and IDC_BTN_END: others reach them through GetDlgItem.
+    CGdipButton m_btnStart;
+    CGdipButton m_btnEnd;
     QFont m_titleFont;
     QColor m_bkBrush;
     QIcon m_hIcon;

@@ -287,6 +287,20 @@ void DsCapture::ReleaseInterfaces() {
     m_stillGrabber.Release();
 }
 
+DsCapture::StillPath DsCapture::StillPathState() const {
+    const int held = static_cast<int>(static_cast<bool>(m_videoControl)) +
+                     static_cast<int>(static_cast<bool>(m_stillPin)) +
+                     static_cast<int>(static_cast<bool>(m_stillConfig)) +
+                     static_cast<int>(static_cast<bool>(m_stillGrabber));
+    if (held == 0) return StillPath::None;
+    return held == 4 ? StillPath::Built : StillPath::Partial;
+}
+
+bool DsCapture::HoldsInterfaces() const {
+    return m_graph || m_builder || m_source || m_grabber || m_videoControl || m_stillPin ||
+           m_stillConfig || m_stillGrabber;
+}
+
 void DsCapture::Close() {
     Stop();
     DismantleGraph();

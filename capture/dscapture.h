@@ -35,6 +35,30 @@ class DsCapture {
     // The pause BuildGraph gives the camera before asking for its format (500 ms).
     static void SetSettleDelayForTesting(DWORD ms);
 
+    // The device's display name, as the entry gave it.
+    const QString& DisplayName() const { return m_displayName; }
+    ICaptureWindow* Owner() const { return m_owner; }
+    bool IsGraphBuilt() const { return m_graphBuilt != 0; }
+    bool IsRunning() const { return m_running != 0; }
+    // The engine's own objects, not counted: null when not held.
+    IGraphBuilder* Graph() const { return m_graph.Get(); }
+    IBaseFilter* Source() const { return m_source.Get(); }
+    IVideoWindow* VideoWindow() const { return m_videoWindow.Get(); }
+    IPin* StillPin() const { return m_stillPin.Get(); }
+    IAMStreamConfig* StillConfig() const { return m_stillConfig.Get(); }
+
+    // How much of the still path the engine holds: the video control, the still pin, its
+    // configuration and the still grabber. A successful BuildGraph leaves none or all of them.
+    enum class StillPath { None, Partial, Built };
+    StillPath StillPathState() const;
+    // Whether any interface that ReleaseInterfaces drops is still held.
+    bool HoldsInterfaces() const;
+    // The moniker stays until Close, so that the camera can be opened again.
+    bool HoldsMoniker() const { return static_cast<bool>(m_moniker); }
+
+  private:
+    ~DsCapture() = default;
+
     QString m_displayName;
     ICaptureWindow* m_owner;
     CComPtr<IMoniker> m_moniker;
@@ -50,9 +74,6 @@ class DsCapture {
     CComPtr<IGraphBuilder> m_graph;
     SampleGrabberCBImpl m_callback;
     CComPtr<IBaseFilter> m_grabber;
-
-  private:
-    ~DsCapture() = default;
 };
 
 // For holders: closes the engine instead of deleting it.

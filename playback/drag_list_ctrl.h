@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPoint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/win_types.h"
@@ -21,14 +22,14 @@ class CDragListCtrl : public QListWidget {
 
     bool IsDragging() const { return m_pDragImage != nullptr; }
 
-    // Full path of entry i at position i; the owner assigns the whole sequence.
-    std::vector<QString> m_paths;
-    // Receiver of WM_LIST_DROP; the owner sets it.
-    HWND m_hNotifyWnd = 0;
-    // The picture of the dragged entry, present exactly while a drag is in progress.
-    std::unique_ptr<QLabel> m_pDragImage;
-    // The entry being dragged (the last one dragged after a drop).
-    int m_nDragIndex = -1;
+    // The owner assigns the whole sequence of paths whenever the entries change.
+    void SetPaths(std::vector<QString> paths) { m_paths = std::move(paths); }
+    const std::vector<QString>& Paths() const { return m_paths; }
+    void SetNotifyWnd(HWND hwnd) { m_hNotifyWnd = hwnd; }
+    HWND NotifyWnd() const { return m_hNotifyWnd; }
+    // The picture that follows the cursor, null when no drag is in progress.
+    const QLabel* DragImage() const { return m_pDragImage.get(); }
+    int DragIndex() const { return m_nDragIndex; }
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -43,6 +44,15 @@ class CDragListCtrl : public QListWidget {
 
   private:
     void EndDragImage();
+
+    // Full path of entry i at position i; the owner assigns the whole sequence.
+    std::vector<QString> m_paths;
+    // Receiver of WM_LIST_DROP; the owner sets it.
+    HWND m_hNotifyWnd = 0;
+    // The picture of the dragged entry, present exactly while a drag is in progress.
+    std::unique_ptr<QLabel> m_pDragImage;
+    // The entry being dragged (the last one dragged after a drop).
+    int m_nDragIndex = -1;
 
     int m_nPressIndex = -1;  // entry under a left press that may become a drag
     QPoint m_pressPoint;

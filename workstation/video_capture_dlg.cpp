@@ -96,7 +96,7 @@ BOOL CVideoCaptureDlg::OnInitDialog() {
     }
 
     StoreLayoutRects();
-    m_videoList.m_hNotifyWnd = GetSafeHwnd();
+    m_videoList.SetNotifyWnd(GetSafeHwnd());
     return TRUE;
 }
 
@@ -116,8 +116,8 @@ void CVideoCaptureDlg::StartCapture() {
 HRESULT CVideoCaptureDlg::StartEngine(const CaptureDeviceEntry& entry) {
     m_pCapture.reset(dscap_open_device(this, entry));
     if (!m_pCapture) return E_FAIL;
-    if (m_pCapture->m_running && !m_pCapture->Stop()) return E_FAIL;
-    if (m_pCapture->m_graphBuilt) m_pCapture->DismantleGraph();
+    if (m_pCapture->IsRunning() && !m_pCapture->Stop()) return E_FAIL;
+    if (m_pCapture->IsGraphBuilt()) m_pCapture->DismantleGraph();
     m_pCapture->ReleaseInterfaces();
     HRESULT hr = m_pCapture->OpenSource();
     if (FAILED(hr)) return hr;

@@ -21,7 +21,7 @@ LRESULT CVideoCaptureDlg::OnDeviceLost(WPARAM wParam, LPARAM) {
     CWinApp& app = AfxGetApp();
     const int err = static_cast<int>(wParam);
     app.m_log.WriteLog("device lost: %s\n", std::strerror(err ? err : ENODEV));
-    if (m_pCapture) m_lostDisplayName = m_pCapture->m_displayName;
+    if (m_pCapture) m_lostDisplayName = m_pCapture->DisplayName();
     // Its stream has ended, so no camera thread waits on this window: closing cannot block.
     m_pCapture.reset();
     AbortRecording();

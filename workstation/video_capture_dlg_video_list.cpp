@@ -30,7 +30,7 @@ QImage CVideoCaptureDlg::MakeThumbnailBitmap(const cv::Mat& frame, int width, in
 
 void CVideoCaptureDlg::AddVideo(const QString& path) {
     m_videoPaths.push_back(path);
-    m_videoList.m_paths = m_videoPaths;
+    m_videoList.SetPaths(m_videoPaths);
     // A clip listed again is read again: a file that could not be read may be whole by now.
     if (m_thumbnails.StateOf(path) == CThumbnailCache::State::Failed) m_thumbnails.Forget(path);
     AddVideoItem(path);
@@ -108,7 +108,7 @@ void CVideoCaptureDlg::OnDeleteSelectedVideo() {
         }
     }
     m_videoPaths.erase(m_videoPaths.begin() + i);
-    m_videoList.m_paths = m_videoPaths;
+    m_videoList.SetPaths(m_videoPaths);
     // The other entries keep their pictures: only entry i and its image go.
     if (m_imageList) m_imageList->Remove(i);
     delete m_videoList.takeItem(i);
@@ -123,7 +123,7 @@ void CVideoCaptureDlg::OnDeleteAllVideos() {
     }
     m_videoList.clear();
     m_videoPaths.clear();
-    m_videoList.m_paths = m_videoPaths;
+    m_videoList.SetPaths(m_videoPaths);
     m_thumbnails.Clear();
     if (m_frameReader) m_frameReader->CancelPending();
     if (m_pPlayer1) {

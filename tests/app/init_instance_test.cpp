@@ -13,6 +13,7 @@
 #include "app/quorvel_app.h"
 #include "app/quorvel_dlg.h"
 #include "platform/message_box.h"
+#include "res/resource.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -80,10 +81,12 @@ TEST_F(InitInstanceTest, MissingPackIsToldBeforeAnyWindowThenTheStartWindowSaysN
         if (!start || closed || !QTest::qWaitForWindowExposed(start, 0)) return;
         closed = true;
         boxesWhenShown = boxes.size();
-        startCaption = start->m_btnStart.Caption();
-        endCaption = start->m_btnEnd.Caption();
+        if (auto* button = qobject_cast<CGdipButton*>(start->GetDlgItem(IDC_BTN_START)))
+            startCaption = button->Caption();
+        if (auto* button = qobject_cast<CGdipButton*>(start->GetDlgItem(IDC_BTN_END)))
+            endCaption = button->Caption();
         if (auto* label = qobject_cast<QLabel*>(start->GetDlgItem(1012))) title = label->text();
-        QTest::mouseClick(&start->m_btnEnd, Qt::LeftButton);
+        QTest::mouseClick(start->GetDlgItem(IDC_BTN_END), Qt::LeftButton);
     });
     poll.start(20);
     // A run that does not end is failed, not waited for.

@@ -9,6 +9,7 @@
 #include "app/quorvel_app.h"
 #include "app/quorvel_dlg.h"
 #include "platform/font_height.h"
+#include "res/resource.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -35,10 +36,14 @@ TEST_F(StartWindowTest, SetUpTextsTitleAndCentredLogo) {
     ASSERT_TRUE(dlg.Create());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("TAVERIN"));
-    EXPECT_EQ(dlg.m_btnStart.Caption(), QStringLiteral("Start Measuring"));
-    EXPECT_EQ(dlg.m_btnEnd.Caption(), QStringLiteral("Exit"));
-    EXPECT_EQ(dlg.m_btnStart.CaptionColor(), RGB(255, 255, 255));
-    EXPECT_EQ(dlg.m_btnEnd.CaptionColor(), RGB(213, 13, 13));
+    auto* start = qobject_cast<CGdipButton*>(dlg.GetDlgItem(IDC_BTN_START));
+    auto* end = qobject_cast<CGdipButton*>(dlg.GetDlgItem(IDC_BTN_END));
+    ASSERT_NE(start, nullptr);
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(start->Caption(), QStringLiteral("Start Measuring"));
+    EXPECT_EQ(end->Caption(), QStringLiteral("Exit"));
+    EXPECT_EQ(start->CaptionColor(), RGB(255, 255, 255));
+    EXPECT_EQ(end->CaptionColor(), RGB(213, 13, 13));
     auto* title = qobject_cast<QLabel*>(dlg.GetDlgItem(1012));
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(title->text(), QStringLiteral("Capillary Scope"));
@@ -92,7 +97,8 @@ TEST_F(StartWindowTest, WhiteEverywhereAndRedTitleText) {
 
 TEST_F(StartWindowTest, EndButtonEndsTheModalRunWithCancel) {
     CQuorvelDlg dlg;
-    QTimer::singleShot(300, &dlg, [&dlg] { QTest::mouseClick(&dlg.m_btnEnd, Qt::LeftButton); });
+    QTimer::singleShot(300, &dlg,
+                       [&dlg] { QTest::mouseClick(dlg.GetDlgItem(IDC_BTN_END), Qt::LeftButton); });
     EXPECT_EQ(dlg.DoModal(), platform::IDCANCEL);
     EXPECT_EQ(dlg.GetSafeHwnd(), 0u);
     EXPECT_FALSE(dlg.isVisible());

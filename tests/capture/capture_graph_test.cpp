@@ -53,8 +53,8 @@ class CaptureGraph : public ::testing::Test {
     }
     // The window's start sequence.
     static bool Start(DsCapture& c) {
-        if (c.m_running && !c.Stop()) return false;
-        if (c.m_graphBuilt) c.DismantleGraph();
+        if (c.IsRunning() && !c.Stop()) return false;
+        if (c.IsGraphBuilt()) c.DismantleGraph();
         c.ReleaseInterfaces();
         if (FAILED(c.OpenSource())) return false;
         if (FAILED(c.BuildGraph())) return false;
@@ -75,16 +75,14 @@ TEST_F(CaptureGraph, StartSequenceRunsAndFramesReachTheWindow) {
     window.Create();
     auto capture = Open(&window);
     ASSERT_TRUE(capture);
-    EXPECT_EQ(capture->m_owner, &window);
+    EXPECT_EQ(capture->Owner(), &window);
     ASSERT_TRUE(Start(*capture));
-    EXPECT_EQ(capture->m_graphBuilt, 1);
-    EXPECT_EQ(capture->m_running, 1);
-    EXPECT_EQ(FilterNames(capture->m_graph.Get()),
+    EXPECT_TRUE(capture->IsGraphBuilt());
+    EXPECT_TRUE(capture->IsRunning());
+    EXPECT_EQ(FilterNames(capture->Graph()),
               (std::vector<QString>{"Source", "SampleGrabber", "Video Renderer"}));
     // No still pin on this camera, so no still path and no video control.
-    EXPECT_FALSE(capture->m_videoControl);
-    EXPECT_FALSE(capture->m_stillPin);
-    EXPECT_FALSE(capture->m_stillGrabber);
+    EXPECT_EQ(capture->StillPathState(), DsCapture::StillPath::None);
     // The format the engine asked for reached the camera.
     EXPECT_NEAR(cameras->IntervalSeconds(0), 0.0083333, 1e-6);
 
@@ -110,36 +108,35 @@ TEST_F(CaptureGraph, OperationResultsFollowTheEngineState) {
     EXPECT_FALSE(capture->Stop());
 
     ASSERT_EQ(capture->OpenSource(), S_OK);
-    EXPECT_EQ(FilterNames(capture->m_graph.Get()), (std::vector<QString>{"Source"}));
+    EXPECT_EQ(FilterNames(capture->Graph()), (std::vector<QString>{"Source"}));
     EXPECT_FALSE(capture->Run());  // not built
     ASSERT_EQ(capture->BuildGraph(), S_OK);
-    const size_t built = FilterNames(capture->m_graph.Get()).size();
+    const size_t built = FilterNames(capture->Graph()).size();
     EXPECT_EQ(capture->BuildGraph(), S_FALSE);  // adds nothing
-    EXPECT_EQ(FilterNames(capture->m_graph.Get()).size(), built);
+    EXPECT_EQ(FilterNames(capture->Graph()).size(), built);
 
     EXPECT_TRUE(capture->Run());
     EXPECT_TRUE(capture->Run());  // already running: true, nothing else
-    EXPECT_EQ(capture->m_running, 1);
+    EXPECT_TRUE(capture->IsRunning());
     // Dismantled while running: a rebuild is refused until stopped.
     capture->DismantleGraph();
-    EXPECT_EQ(capture->m_graphBuilt, 0);
+    EXPECT_FALSE(capture->IsGraphBuilt());
     EXPECT_EQ(capture->BuildGraph(), E_FAIL);
     EXPECT_TRUE(capture->Stop());
     EXPECT_FALSE(capture->Stop());
-    EXPECT_EQ(capture->m_running, 0);
+    EXPECT_FALSE(capture->IsRunning());
     EXPECT_FALSE(cameras->Streaming(0));
 
     capture->DismantleGraph();
-    EXPECT_EQ(FilterNames(capture->m_graph.Get()), (std::vector<QString>{"Source"}));
+    EXPECT_EQ(FilterNames(capture->Graph()), (std::vector<QString>{"Source"}));
     ASSERT_EQ(capture->BuildGraph(), S_OK);  // builds again on the same source
     EXPECT_TRUE(capture->Run());
     EXPECT_TRUE(capture->Stop());
     capture->DismantleGraph();
-    EXPECT_EQ(FilterNames(capture->m_graph.Get()), (std::vector<QString>{"Source"}));
+    EXPECT_EQ(FilterNames(capture->Graph()), (std::vector<QString>{"Source"}));
     capture->ReleaseInterfaces();
-    EXPECT_FALSE(capture->m_graph);
-    EXPECT_FALSE(capture->m_source);
-    EXPECT_TRUE(capture->m_moniker);  // kept until Close
+    EXPECT_FALSE(capture->HoldsInterfaces());
+    EXPECT_TRUE(capture->HoldsMoniker());  // kept until Close
 }
 
 TEST_F(CaptureGraph, StillPathWithVideoControl) {
@@ -151,19 +148,16 @@ TEST_F(CaptureGraph, StillPathWithVideoControl) {
     auto capture = Open(&window);
     ASSERT_TRUE(capture);
     ASSERT_TRUE(Start(*capture));
-    EXPECT_TRUE(capture->m_videoControl);
-    ASSERT_TRUE(capture->m_stillPin);
-    EXPECT_TRUE(capture->m_stillConfig);
-    EXPECT_TRUE(capture->m_stillGrabber);
-    EXPECT_EQ(FilterNames(capture->m_graph.Get()),
+    ASSERT_EQ(capture->StillPathState(), DsCapture::StillPath::Built);
+    EXPECT_EQ(FilterNames(capture->Graph()),
               (std::vector<QString>{"Source", "SampleGrabber", "Video Renderer", "NullRender",
                                     "StillSampleGrabber"}));
     // Capability 0 was applied as YUY2 640x480.
-    auto* pin = dynamic_cast<CSourceStillPin*>(capture->m_stillPin.Get());
+    auto* pin = dynamic_cast<CSourceStillPin*>(capture->StillPin());
     ASSERT_NE(pin, nullptr);
     EXPECT_EQ(pin->FormatsSet(), 1);
     AM_MEDIA_TYPE* mt = nullptr;
-    ASSERT_EQ(capture->m_stillConfig->GetFormat(&mt), S_OK);
+    ASSERT_EQ(capture->StillConfig()->GetFormat(&mt), S_OK);
     EXPECT_EQ(mt->subtype, MEDIASUBTYPE_YUY2);
     EXPECT_EQ(VideoInfoOf(mt)->bmiHeader.biWidth, 640);
     DeleteMediaType(mt);
@@ -172,7 +166,7 @@ TEST_F(CaptureGraph, StillPathWithVideoControl) {
     window.Destroy();
     ASSERT_TRUE(capture->Stop());
     capture->DismantleGraph();
-    EXPECT_EQ(FilterNames(capture->m_graph.Get()), (std::vector<QString>{"Source"}));
+    EXPECT_EQ(FilterNames(capture->Graph()), (std::vector<QString>{"Source"}));
     capture.reset();
 }
 
@@ -187,9 +181,8 @@ TEST_F(CaptureGraph, MissingConfigurationsTouchNothingAndFailNothing) {
     auto capture = Open(&window);
     ASSERT_TRUE(capture);
     ASSERT_TRUE(Start(*capture));
-    ASSERT_TRUE(capture->m_stillPin);
-    EXPECT_EQ(dynamic_cast<CSourceStillPin*>(capture->m_stillPin.Get())->FormatsSet(), 0);
-    EXPECT_TRUE(capture->m_stillGrabber);
+    ASSERT_EQ(capture->StillPathState(), DsCapture::StillPath::Built);
+    EXPECT_EQ(dynamic_cast<CSourceStillPin*>(capture->StillPin())->FormatsSet(), 0);
     // The camera kept its own interval: nobody could ask for another.
     EXPECT_NEAR(cameras.IntervalSeconds(0), 1.0 / 30, 1e-6);
     ASSERT_TRUE(WaitUntil([&] { return window.m_frames.load() >= 1; }));
@@ -203,18 +196,18 @@ TEST_F(CaptureGraph, RendererWindowIsNeverShown) {
     auto capture = Open(&window);
     ASSERT_TRUE(capture);
     ASSERT_TRUE(Start(*capture));
-    ASSERT_TRUE(capture->m_videoWindow);
+    ASSERT_TRUE(capture->VideoWindow());
     LONG style = 0, autoShow = 1, visible = 1;
-    capture->m_videoWindow->get_WindowStyle(&style);
-    capture->m_videoWindow->get_AutoShow(&autoShow);
-    capture->m_videoWindow->get_Visible(&visible);
+    capture->VideoWindow()->get_WindowStyle(&style);
+    capture->VideoWindow()->get_AutoShow(&autoShow);
+    capture->VideoWindow()->get_Visible(&visible);
     EXPECT_EQ(style, WS_CHILD | WS_CLIPSIBLINGS);
     EXPECT_EQ(autoShow, OAFALSE);
     EXPECT_EQ(visible, OAFALSE);  // still hidden while running
     ASSERT_TRUE(WaitUntil([&] { return window.m_frames.load() >= 2; }));
     // The renderer did get the stream, and no window appeared for it.
     CComPtr<IBaseFilter> renderer;
-    ASSERT_EQ(capture->m_graph->FindFilterByName(QStringLiteral("Video Renderer"), &renderer),
+    ASSERT_EQ(capture->Graph()->FindFilterByName(QStringLiteral("Video Renderer"), &renderer),
               S_OK);
     EXPECT_GT(dynamic_cast<CVideoRenderer*>(renderer.Get())->SamplesRendered(), 0);
     for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_FALSE(w->isVisible());
@@ -232,10 +225,10 @@ TEST_F(CaptureGraph, RunThatTheCameraRefusesReportsFalse) {
     ASSERT_EQ(capture->OpenSource(), S_OK);
     ASSERT_EQ(capture->BuildGraph(), S_OK);
     EXPECT_FALSE(capture->Run());
-    EXPECT_EQ(capture->m_running, 0);
+    EXPECT_FALSE(capture->IsRunning());
     EXPECT_FALSE(capture->Stop());
     FILTER_STATE state = State_Running;
-    QueryAs<IMediaControl>(capture->m_graph.Get(), IID_IMediaControl)->GetState(0, &state);
+    QueryAs<IMediaControl>(capture->Graph(), IID_IMediaControl)->GetState(0, &state);
     EXPECT_EQ(state, State_Stopped);
     EXPECT_EQ(cameras.MappedNow(0), 0);
     Finish(window, capture);
@@ -248,9 +241,7 @@ TEST_F(CaptureGraph, CameraGoneBeforeOpenFailsTheSourceAndReleasesAll) {
     ASSERT_TRUE(capture);
     cameras->Unplug(0);
     EXPECT_TRUE(FAILED(capture->OpenSource()));
-    EXPECT_FALSE(capture->m_source);
-    EXPECT_FALSE(capture->m_graph);
-    EXPECT_FALSE(capture->m_builder);
+    EXPECT_FALSE(capture->HoldsInterfaces());
     EXPECT_TRUE(FAILED(capture->BuildGraph()));
 }
 
@@ -263,7 +254,7 @@ TEST_F(CaptureGraph, GraphBuilderCreationFailureFailsTheOpen) {
     EXPECT_EQ(capture->OpenSource(), E_FAIL);
     SetCoCreateFailureForTesting(&CLSID_FilterGraph);
     EXPECT_EQ(capture->OpenSource(), REGDB_E_CLASSNOTREG);
-    EXPECT_FALSE(capture->m_builder);
+    EXPECT_FALSE(capture->HoldsInterfaces());
     SetCoCreateFailureForTesting(nullptr);
     EXPECT_EQ(capture->OpenSource(), S_OK);
 }

@@ -112,7 +112,7 @@ TEST_F(CaptureThreads, UnplugMidStreamEndsQuietly) {
     window.Create();
     auto capture = Started(&window);
     ASSERT_TRUE(capture);
-    auto* source = dynamic_cast<CV4l2SourceFilter*>(capture->m_source.Get());
+    auto* source = dynamic_cast<CV4l2SourceFilter*>(capture->Source());
     ASSERT_NE(source, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return source->StreamEnded(); }));
     testing_support::Pump(30);

@@ -78,7 +78,7 @@ TEST_F(DeviceLifecycle, UnplugPostsOneLossWithEnodevToTheWindow) {
     auto cameras = CEmulatedCameraSystem::InstallDefault();
     CLossWindow window;
     Engine capture = Open(&window);
-    ASSERT_TRUE(capture && capture->m_running);
+    ASSERT_TRUE(capture && capture->IsRunning());
     ASSERT_TRUE(WaitUntil([&] { return window.m_frames.load() >= 3; }));
     cameras->Unplug(0);
     ASSERT_TRUE(WaitUntil([&] { return window.m_lost > 0; }));
@@ -156,7 +156,7 @@ TEST_F(DeviceLifecycle, ACameraTheUserMayNotOpenIsListedAndFailsWithAccessDenied
     ASSERT_TRUE(capture);
     EXPECT_TRUE(dscap_access_denied(hr));
     EXPECT_EQ(dscap_errno(hr), EACCES);
-    EXPECT_FALSE(capture->m_source);
+    EXPECT_FALSE(capture->Source());
     // A camera that opens but will not stream is not "denied".
     EXPECT_FALSE(dscap_access_denied(E_FAIL));
     EXPECT_FALSE(dscap_access_denied(HResultFromErrno(EBUSY)));
@@ -174,7 +174,7 @@ TEST_F(DeviceLifecycle, EverySampleOfACameraWithQuirksIsShown) {
     CEmulatedCameraSystem cameras({c});
     CLossWindow window;
     Engine capture = Open(&window);
-    ASSERT_TRUE(capture && capture->m_running);
+    ASSERT_TRUE(capture && capture->IsRunning());
     // Only the truncated samples (3 of the 15) do not decode.
     EXPECT_TRUE(WaitUntil([&] { return window.m_frames.load() >= 12; }));
     testing_support::Pump(100);

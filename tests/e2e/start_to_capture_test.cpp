@@ -11,6 +11,7 @@
 #include "capture/dscapture.h"
 #include "emulated/emulated_camera_system.h"
 #include "platform/message_box.h"
+#include "res/resource.h"
 #include "tests/support/test_support.h"
 #include "workstation/video_capture_dlg.h"
 
@@ -65,13 +66,14 @@ TEST_F(StartToCaptureTest, CaptureWindowOpensModallyAnyNumberOfTimes) {
         QTimer::singleShot(100, &start, [&] {
             if (opened < 3) {
                 QTimer::singleShot(50, &start, visit);  // the click blocks in the modal run
-                QTest::mouseClick(&start.m_btnStart, Qt::LeftButton);
+                QTest::mouseClick(start.GetDlgItem(IDC_BTN_START), Qt::LeftButton);
             } else {
-                QTest::mouseClick(&start.m_btnEnd, Qt::LeftButton);
+                QTest::mouseClick(start.GetDlgItem(IDC_BTN_END), Qt::LeftButton);
             }
         });
     };
-    QTimer::singleShot(300, &start, [&] { QTest::mouseClick(&start.m_btnStart, Qt::LeftButton); });
+    QTimer::singleShot(300, &start,
+                       [&] { QTest::mouseClick(start.GetDlgItem(IDC_BTN_START), Qt::LeftButton); });
     // The click above runs the capture window's modal loop inside the timer; visit polls it.
     QTimer::singleShot(350, &start, visit);
     EXPECT_EQ(start.DoModal(), platform::IDCANCEL);
@@ -92,9 +94,10 @@ TEST_F(StartToCaptureTest, WithoutCameraTheStartWindowWorksOnAfterTheMessage) {
         });
     CQuorvelDlg start;
     QTimer::singleShot(300, &start, [&] {
-        QTest::mouseClick(&start.m_btnStart, Qt::LeftButton);  // returns: the window never shows
-        QTest::mouseClick(&start.m_btnStart, Qt::LeftButton);
-        QTest::mouseClick(&start.m_btnEnd, Qt::LeftButton);
+        // Returns: the window never shows.
+        QTest::mouseClick(start.GetDlgItem(IDC_BTN_START), Qt::LeftButton);
+        QTest::mouseClick(start.GetDlgItem(IDC_BTN_START), Qt::LeftButton);
+        QTest::mouseClick(start.GetDlgItem(IDC_BTN_END), Qt::LeftButton);
     });
     EXPECT_EQ(start.DoModal(), platform::IDCANCEL);
     EXPECT_EQ(boxes, 2);

@@ -93,13 +93,15 @@ class DragListTest : public ::testing::Test {
         m_list->setIconSize(QSize(140, 100));
         m_list->setGridSize(QSize(160, 130));
         const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+        std::vector<QString> paths;
         for (int i = 0; i < 4; ++i) {
             const QString path = QStringLiteral("/clips/2024-05-0%1/clip%1.avi").arg(i);
             m_list->addItem(
                 new QListWidgetItem(Thumbnail(colours[i]), QStringLiteral("clip%1.avi").arg(i)));
-            m_list->m_paths.push_back(path);
+            paths.push_back(path);
         }
-        m_list->m_hNotifyWnd = m_recorder.Hwnd();
+        m_list->SetPaths(paths);
+        m_list->SetNotifyWnd(m_recorder.Hwnd());
         m_host->show();
         g_window = m_host.get();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_host.get()));
@@ -132,9 +134,9 @@ class DragListTest : public ::testing::Test {
 TEST(DragListCtrl, StartsIdleWithoutTheDesktopDragAndDrop) {
     CDragListCtrl list;
     EXPECT_EQ(WM_LIST_DROP, 0x0465u);
-    EXPECT_EQ(list.m_nDragIndex, -1);
-    EXPECT_EQ(list.m_hNotifyWnd, 0u);
-    EXPECT_TRUE(list.m_paths.empty());
+    EXPECT_EQ(list.DragIndex(), -1);
+    EXPECT_EQ(list.NotifyWnd(), 0u);
+    EXPECT_TRUE(list.Paths().empty());
     EXPECT_FALSE(list.IsDragging());
     EXPECT_EQ(list.viewMode(), QListView::IconMode);
     EXPECT_FALSE(list.dragEnabled());
@@ -149,21 +151,21 @@ TEST_F(DragListTest, DragSendsOneDropWithThePathAndTheScreenPoint) {
 
     MoveHeld(start + QPoint(0, -Distance() - 3));
     ASSERT_TRUE(m_list->IsDragging());
-    EXPECT_EQ(m_list->m_nDragIndex, 1);
+    EXPECT_EQ(m_list->DragIndex(), 1);
     EXPECT_EQ(QWidget::mouseGrabber(), m_list->viewport());
-    ASSERT_NE(m_list->m_pDragImage, nullptr);
-    EXPECT_TRUE(m_list->m_pDragImage->isVisible());
+    ASSERT_NE(m_list->DragImage(), nullptr);
+    EXPECT_TRUE(m_list->DragImage()->isVisible());
     EXPECT_TRUE(m_recorder.drops.empty());
 
     // The picture shows the entry (its green thumbnail) and follows the cursor.
-    const QImage picture = m_list->m_pDragImage->pixmap().toImage();
+    const QImage picture = m_list->DragImage()->pixmap().toImage();
     ASSERT_FALSE(picture.isNull());
     EXPECT_GE(picture.width(), 140);
     EXPECT_GE(picture.height(), 100);
     const QPoint target = PaneCentre();
     MoveHeld(target - QPoint(40, 30));
     MoveHeld(target);
-    const QRect shown = m_list->m_pDragImage->geometry();
+    const QRect shown = m_list->DragImage()->geometry();
     EXPECT_TRUE(shown.contains(target));
     // Green, though tinted when the style marks the entry as selected.
     const QColor under = picture.pixelColor(target - shown.topLeft());
@@ -181,7 +183,7 @@ TEST_F(DragListTest, DragSendsOneDropWithThePathAndTheScreenPoint) {
     // Back to idle; the index of the last drag stays.
     EXPECT_FALSE(m_list->IsDragging());
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
-    EXPECT_EQ(m_list->m_nDragIndex, 1);
+    EXPECT_EQ(m_list->DragIndex(), 1);
 
     // Later moves and a click send nothing more.
     MoveFree(EntryCentre(2));
@@ -214,22 +216,22 @@ TEST_F(DragListTest, ClicksSendNothingButStillSelect) {
 
     EXPECT_FALSE(m_list->IsDragging());
     EXPECT_TRUE(m_recorder.drops.empty());
-    EXPECT_EQ(m_list->m_nDragIndex, -1);
+    EXPECT_EQ(m_list->DragIndex(), -1);
 }
 
 TEST_F(DragListTest, MovingWithoutTheButtonLeavesThePictureWhereItWas) {
     BeginDrag(0);
     ASSERT_TRUE(m_list->IsDragging());
     MoveHeld(PaneCentre());
-    const QPoint before = m_list->m_pDragImage->pos();
+    const QPoint before = m_list->DragImage()->pos();
 
     MoveFree(PaneCentre() + QPoint(120, 80));
-    EXPECT_EQ(m_list->m_pDragImage->pos(), before);
+    EXPECT_EQ(m_list->DragImage()->pos(), before);
     EXPECT_TRUE(m_list->IsDragging());  // the drag goes on until a release
     EXPECT_TRUE(m_recorder.drops.empty());
 
     MoveHeld(PaneCentre() + QPoint(50, 20));
-    EXPECT_EQ(m_list->m_pDragImage->pos(), before + QPoint(50, 20));
+    EXPECT_EQ(m_list->DragImage()->pos(), before + QPoint(50, 20));
 
     // A release anywhere ends it, even over the list itself.
     const QPoint over = EntryCentre(3);
@@ -242,7 +244,9 @@ TEST_F(DragListTest, MovingWithoutTheButtonLeavesThePictureWhereItWas) {
 TEST_F(DragListTest, AfterRemovalsEntryKDeliversThePathNowAtK) {
     // The owner removes entry 1 from both the list and its paths.
     delete m_list->takeItem(1);
-    m_list->m_paths.erase(m_list->m_paths.begin() + 1);
+    std::vector<QString> paths = m_list->Paths();
+    paths.erase(paths.begin() + 1);
+    m_list->SetPaths(paths);
     Pump(20);
 
     BeginDrag(1);
@@ -256,7 +260,9 @@ TEST_F(DragListTest, AfterRemovalsEntryKDeliversThePathNowAtK) {
 }
 
 TEST_F(DragListTest, AnEntryWithoutAPathSendsNothing) {
-    m_list->m_paths.resize(2);  // an owner that fell out of step with the entries
+    std::vector<QString> paths = m_list->Paths();
+    paths.resize(2);  // an owner that fell out of step with the entries
+    m_list->SetPaths(paths);
     BeginDrag(3);
     ASSERT_TRUE(m_list->IsDragging());
     Release(PaneCentre());
@@ -265,7 +271,7 @@ TEST_F(DragListTest, AnEntryWithoutAPathSendsNothing) {
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
 
     // No notify window: the drop goes nowhere and nothing breaks.
-    m_list->m_hNotifyWnd = 0;
+    m_list->SetNotifyWnd(0);
     BeginDrag(0);
     Release(PaneCentre());
     EXPECT_FALSE(m_list->IsDragging());
@@ -274,7 +280,7 @@ TEST_F(DragListTest, AnEntryWithoutAPathSendsNothing) {
 TEST_F(DragListTest, DestroyingTheListMidDragReleasesTheGrab) {
     BeginDrag(2);
     ASSERT_TRUE(m_list->IsDragging());
-    QPointer<QLabel> picture = m_list->m_pDragImage.get();
+    QPointer<const QLabel> picture = m_list->DragImage();
     delete m_list;
     m_list = nullptr;
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
@@ -350,8 +356,8 @@ TEST(MyPictureCtrl, AStripDropAddressedToAPaneReachesTheDialog) {
     list.setGeometry(20, 300, 600, 150);
     list.setIconSize(QSize(140, 100));
     list.addItem(new QListWidgetItem(Thumbnail(Qt::red), QStringLiteral("a.avi")));
-    list.m_paths = {QStringLiteral("/clips/a.avi")};
-    list.m_hNotifyWnd = host->m_pane1.GetSafeHwnd();
+    list.SetPaths({QStringLiteral("/clips/a.avi")});
+    list.SetNotifyWnd(host->m_pane1.GetSafeHwnd());
     list.show();
     g_window = host.get();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));

@@ -159,7 +159,7 @@ TEST_F(CaptureWindowTest, SetUpStateAndButtonDressing) {
     EXPECT_EQ(m_dlg->m_btnDeleteOne.CaptionColor(), RGB(0, 0, 0));
     EXPECT_EQ(m_dlg->m_btnCancel.CaptionColor(), RGB(213, 13, 13));
     EXPECT_TRUE(m_dlg->m_btnOpen.Caption().isEmpty());
-    EXPECT_EQ(m_dlg->m_videoList.m_hNotifyWnd, m_dlg->GetSafeHwnd());
+    EXPECT_EQ(m_dlg->m_videoList.NotifyWnd(), m_dlg->GetSafeHwnd());
     EXPECT_EQ(m_dlg->m_layoutRects.size(), 14u);
     EXPECT_EQ(m_dlg->m_videoDir, VideoDir());
     // White window background.

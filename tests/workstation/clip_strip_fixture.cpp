@@ -90,7 +90,7 @@ QStringList ClipStripTest::EntryTexts() const {
 
 QStringList ClipStripTest::ListPaths() const {
     QStringList paths;
-    for (const QString& p : m_dlg->m_videoList.m_paths) paths << p;
+    for (const QString& p : m_dlg->m_videoList.Paths()) paths << p;
     return paths;
 }
 

@@ -29,7 +29,7 @@ std::pair<int, int> ClipFrames(const QString& path) {
 QStringList FilterNames(DsCapture* capture) {
     QStringList names;
     CComPtr<IEnumFilters> filters;
-    if (!capture || !capture->m_graph || FAILED(capture->m_graph->EnumFilters(&filters)))
+    if (!capture || !capture->Graph() || FAILED(capture->Graph()->EnumFilters(&filters)))
         return names;
     IBaseFilter* raw = nullptr;
     while (filters->Next(1, &raw, nullptr) == S_OK) {
@@ -106,7 +106,7 @@ TEST_F(UnplugTest, UnplugWhileRecordingKeepsTheClipWholeAndReplugComesBackLive) 
     EXPECT_EQ(m_boxes.size(), 1u);
     // The same engine as the set-up's, nothing left behind, and the window as it was.
     EXPECT_EQ(FilterNames(m_dlg->m_pCapture.get()), graph);
-    EXPECT_EQ(m_dlg->m_pCapture->m_running, 1);
+    EXPECT_TRUE(m_dlg->m_pCapture->IsRunning());
     EXPECT_EQ(m_cameras->OpenFiles(), filesOpen);
     EXPECT_EQ(m_cameras->MappedNow(0),
               static_cast<int>(platform::v4l2::CV4l2Capture::kBufferCount));
@@ -136,11 +136,11 @@ TEST_F(UnplugTest, ReplugPrefersTheSamePortElseTheFirstCamera) {
     Install({EmulatedCameraConfig::Microscope(), EmulatedCameraConfig::Microscope()});
     ASSERT_TRUE(Open());
     ASSERT_TRUE(WaitFrames(2));
-    const QString first = m_dlg->m_pCapture->m_displayName;
+    const QString first = m_dlg->m_pCapture->DisplayName();
     m_cameras->Unplug(0);
     ASSERT_TRUE(WaitLost(true));
     ASSERT_TRUE(WaitLost(false));  // the other camera is there: it is taken
-    const QString second = m_dlg->m_pCapture->m_displayName;
+    const QString second = m_dlg->m_pCapture->DisplayName();
     EXPECT_NE(second, first);
     ASSERT_TRUE(WaitFrames(2));
 
@@ -149,7 +149,7 @@ TEST_F(UnplugTest, ReplugPrefersTheSamePortElseTheFirstCamera) {
     m_cameras->Replug(0);
     m_cameras->Replug(1);
     ASSERT_TRUE(WaitLost(false));
-    EXPECT_EQ(m_dlg->m_pCapture->m_displayName, second);
+    EXPECT_EQ(m_dlg->m_pCapture->DisplayName(), second);
     ASSERT_TRUE(WaitFrames(2));
     EXPECT_EQ(Boxes(m_boxes, Lang("IDS_DEVICE_LOST")), 2);
 }
