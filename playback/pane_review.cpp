@@ -49,9 +49,9 @@ CPaneReview::~CPaneReview() {
 
 bool CPaneReview::HasClip() const {
     const VlcPlayer* player = m_player();
-    if (!player || !player->m_player || !player->m_media) return false;
-    if (m_state != State::Playing && player->m_player == m_paused) return true;
-    const libvlc_state_t state = libvlc_media_player_get_state(player->m_player);
+    if (!player || !player->m_player.get() || !player->m_media.get()) return false;
+    if (m_state != State::Playing && player->m_player.get() == m_paused) return true;
+    const libvlc_state_t state = libvlc_media_player_get_state(player->m_player.get());
     return state == libvlc_Playing || state == libvlc_Paused;
 }
 
@@ -61,8 +61,8 @@ bool CPaneReview::IsPaused() const {
 
 bool CPaneReview::StillSame() {
     const VlcPlayer* player = m_player();
-    if (m_state != State::Playing && player && player->m_player == m_paused && player->m_media &&
-        player->m_path == m_clip && m_pane)
+    if (m_state != State::Playing && player && player->m_player.get() == m_paused &&
+        player->m_media.get() && player->m_path == m_clip && m_pane)
         return true;
     Forget();
     return false;
@@ -78,9 +78,9 @@ void CPaneReview::TogglePause() {
 void CPaneReview::Pause() {
     if (IsPaused() || !HasClip()) return;
     VlcPlayer* player = m_player();
-    libvlc_media_player_set_pause(player->m_player, 1);
+    libvlc_media_player_set_pause(player->m_player.get(), 1);
     m_state = State::Pausing;
-    m_paused = player->m_player;
+    m_paused = player->m_player.get();
     m_clip = player->m_path;
     // libVLC pauses on its own threads: the position is read once it has.
     m_pollTries = 0;
@@ -156,7 +156,7 @@ int CPaneReview::CurrentFrame() {
     CClipFrameReader reader;
     reader.Open(player->m_path);
     const double fps = reader.Fps() > 0 ? reader.Fps() : kDefaultFps;
-    return FrameAt(libvlc_media_player_get_time(player->m_player), fps, reader.FrameCount());
+    return FrameAt(libvlc_media_player_get_time(player->m_player.get()), fps, reader.FrameCount());
 }
 
 CPaneReview::SnapshotResult CPaneReview::SaveSnapshot() {

@@ -7,11 +7,11 @@ CVlcInstanceWarmer::CVlcInstanceWarmer(int count) : m_inMaking(count) {
                 std::lock_guard lock(m_mutex);
                 if (m_stop || m_inMaking <= 0) return;
             }
-            libvlc_instance_t* instance = libvlc_new(0, nullptr);
+            VlcInstancePtr instance(libvlc_new(0, nullptr));
             {
                 std::lock_guard lock(m_mutex);
                 --m_inMaking;
-                if (instance) m_ready.push_back(instance);
+                if (instance) m_ready.push_back(std::move(instance));
             }
             m_made.notify_all();
         }
@@ -24,20 +24,19 @@ CVlcInstanceWarmer::~CVlcInstanceWarmer() {
         m_stop = true;
     }
     m_thread.join();
-    for (libvlc_instance_t* instance : m_ready) libvlc_release(instance);
 }
 
-libvlc_instance_t* CVlcInstanceWarmer::Take() {
+VlcInstancePtr CVlcInstanceWarmer::Take() {
     {
         std::unique_lock lock(m_mutex);
         m_made.wait(lock, [this] { return !m_ready.empty() || m_inMaking <= 0 || m_stop; });
         if (!m_ready.empty()) {
-            libvlc_instance_t* instance = m_ready.front();
+            VlcInstancePtr instance = std::move(m_ready.front());
             m_ready.pop_front();
             return instance;
         }
     }
-    return libvlc_new(0, nullptr);
+    return VlcInstancePtr(libvlc_new(0, nullptr));
 }
 
 int CVlcInstanceWarmer::ReadyCount() const {

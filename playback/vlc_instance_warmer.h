@@ -10,6 +10,8 @@
 #include <mutex>
 #include <thread>
 
+#include "playback/vlc_handles.h"
+
 class CVlcInstanceWarmer {
   public:
     // Starts making count instances.
@@ -21,15 +23,15 @@ class CVlcInstanceWarmer {
 
     // An instance made ahead, the caller's from now on. Waits for one still in the making; once
     // all were taken, makes one at once. Null when libVLC cannot make one.
-    libvlc_instance_t* Take();
+    VlcInstancePtr Take();
     // Instances made and not taken yet.
     int ReadyCount() const;
 
   private:
     mutable std::mutex m_mutex;
     std::condition_variable m_made;
-    std::deque<libvlc_instance_t*> m_ready;  // guarded by m_mutex
-    int m_inMaking;                          // guarded by m_mutex
-    bool m_stop = false;                     // guarded by m_mutex
+    std::deque<VlcInstancePtr> m_ready;  // guarded by m_mutex
+    int m_inMaking;                      // guarded by m_mutex
+    bool m_stop = false;                 // guarded by m_mutex
     std::thread m_thread;
 };

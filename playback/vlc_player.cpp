@@ -10,19 +10,18 @@ namespace {
 constexpr float kRate = 1.2f;
 }  // namespace
 
-VlcPlayer::VlcPlayer(QWidget* wnd) : VlcPlayer(wnd, libvlc_new(0, nullptr)) {}
+VlcPlayer::VlcPlayer(QWidget* wnd) : VlcPlayer(wnd, VlcInstancePtr(libvlc_new(0, nullptr))) {}
 
-VlcPlayer::VlcPlayer(QWidget* wnd, libvlc_instance_t* instance)
+VlcPlayer::VlcPlayer(QWidget* wnd, VlcInstancePtr instance)
     : m_pWnd(wnd),
-      m_instance(instance),
+      m_instance(std::move(instance)),
       m_ended([this](int generation) { RestartAfterEnd(generation); }) {}
 
 VlcPlayer::~VlcPlayer() {
     m_refit.reset();
     UnwatchEnd();
     Stop();
-    if (m_player) libvlc_media_player_release(m_player);
-    if (m_instance) libvlc_release(m_instance);
+    // The holders release the media player, then the engine instance.
 }
 
 QString VlcPlayer::AspectRatioText() const {
@@ -36,39 +35,33 @@ QString VlcPlayer::AspectRatioText() const {
 void VlcPlayer::Play() {
     UnwatchEnd();
     if (m_player) {
-        libvlc_media_player_stop(m_player);
-        // The replaced media player would otherwise live to the end of the process.
-        libvlc_media_player_release(m_player);
-        m_player = nullptr;
+        libvlc_media_player_stop(m_player.get());
+        m_player.reset();
         // libVLC draws straight into the window: have the pane paint over the last picture.
         if (m_pWnd) m_pWnd->update();
     }
-    if (m_media) {
-        libvlc_media_release(m_media);
-        m_media = nullptr;
-    }
+    m_media.reset();
     SetPaneLoaded(false);
     const std::string aspect = AspectRatioText().toStdString();
     const std::string path = ToUtf8(m_path);
     // Without an engine, or with a path that names no file, nothing is played: an empty path
     // would make libVLC open the working folder.
     if (!m_instance || !m_pWnd || path.empty()) return;
-    m_media = libvlc_media_new_path(m_instance, path.c_str());
+    m_media.reset(libvlc_media_new_path(m_instance.get(), path.c_str()));
     if (!m_media) return;
     const std::string repeat = ":input-repeat=" + std::to_string(m_repeats);
-    libvlc_media_add_option(m_media, repeat.c_str());
-    m_player = libvlc_media_player_new_from_media(m_media);
+    libvlc_media_add_option(m_media.get(), repeat.c_str());
+    m_player.reset(libvlc_media_player_new_from_media(m_media.get()));
     if (!m_player) {
-        libvlc_media_release(m_media);
-        m_media = nullptr;
+        m_media.reset();
         return;
     }
-    libvlc_video_set_aspect_ratio(m_player, aspect.c_str());
-    libvlc_video_set_scale(m_player, 0);
-    libvlc_media_player_set_rate(m_player, kRate);
-    libvlc_media_player_set_xwindow(m_player, static_cast<uint32_t>(m_pWnd->winId()));
+    libvlc_video_set_aspect_ratio(m_player.get(), aspect.c_str());
+    libvlc_video_set_scale(m_player.get(), 0);
+    libvlc_media_player_set_rate(m_player.get(), kRate);
+    libvlc_media_player_set_xwindow(m_player.get(), static_cast<uint32_t>(m_pWnd->winId()));
     WatchEnd();
-    libvlc_media_player_play(m_player);
+    libvlc_media_player_play(m_player.get());
     m_started.start();
     SetPaneLoaded(true);
     RefitWhenOutputAppears();
@@ -76,8 +69,8 @@ void VlcPlayer::Play() {
 
 void VlcPlayer::WatchEnd() {
     m_endWatch = std::make_unique<EndWatch>(EndWatch{&m_ended, ++m_generation});
-    libvlc_event_attach(libvlc_media_player_event_manager(m_player), libvlc_MediaPlayerEndReached,
-                        &VlcPlayer::OnEndReached, m_endWatch.get());
+    libvlc_event_attach(libvlc_media_player_event_manager(m_player.get()),
+                        libvlc_MediaPlayerEndReached, &VlcPlayer::OnEndReached, m_endWatch.get());
 }
 
 void VlcPlayer::UnwatchEnd() {
@@ -85,7 +78,7 @@ void VlcPlayer::UnwatchEnd() {
     if (!m_endWatch) return;
     // Detaching waits for a callback in progress, so the watch may go afterwards.
     if (m_player) {
-        libvlc_event_detach(libvlc_media_player_event_manager(m_player),
+        libvlc_event_detach(libvlc_media_player_event_manager(m_player.get()),
                             libvlc_MediaPlayerEndReached, &VlcPlayer::OnEndReached,
                             m_endWatch.get());
     }
@@ -117,18 +110,16 @@ void VlcPlayer::RestartAfterEnd(int generation) {
         return;
     }
     // An ended media player plays again only from stopped.
-    libvlc_media_player_stop(m_player);
-    libvlc_media_player_play(m_player);
+    libvlc_media_player_stop(m_player.get());
+    libvlc_media_player_play(m_player.get());
     m_started.start();
     ++m_restarts;
     RefitWhenOutputAppears();
 }
 
-libvlc_media_player_t* VlcPlayer::TakeMediaPlayer() {
+VlcMediaPlayerPtr VlcPlayer::TakeMediaPlayer() {
     UnwatchEnd();
-    libvlc_media_player_t* player = m_player;
-    m_player = nullptr;
-    return player;
+    return std::move(m_player);
 }
 
 void VlcPlayer::SetPaneLoaded(bool loaded) {
@@ -138,20 +129,17 @@ void VlcPlayer::SetPaneLoaded(bool loaded) {
 void VlcPlayer::Stop() {
     UnwatchEnd();
     if (m_player) {
-        libvlc_media_player_stop(m_player);
+        libvlc_media_player_stop(m_player.get());
         if (m_pWnd) m_pWnd->update();  // no last picture left behind
     }
-    if (m_media) {
-        libvlc_media_release(m_media);
-        m_media = nullptr;
-    }
+    m_media.reset();
     SetPaneLoaded(false);
 }
 
 void VlcPlayer::UpdateAspectRatio() {
     const std::string aspect = AspectRatioText().toStdString();
     if (!m_player) return;
-    libvlc_video_set_aspect_ratio(m_player, aspect.c_str());
+    libvlc_video_set_aspect_ratio(m_player.get(), aspect.c_str());
     RefitWhenOutputAppears();
 }
 
@@ -165,10 +153,10 @@ void VlcPlayer::RefitWhenOutputAppears() {
         QObject::connect(m_refit.get(), &QTimer::timeout, [this] {
             if (!m_player || ++m_refitTries > kMaxTries) {
                 m_refit->stop();
-            } else if (libvlc_media_player_has_vout(m_player) > 0) {
+            } else if (libvlc_media_player_has_vout(m_player.get()) > 0) {
                 m_refit->stop();
                 const std::string aspect = AspectRatioText().toStdString();
-                libvlc_video_set_aspect_ratio(m_player, aspect.c_str());
+                libvlc_video_set_aspect_ratio(m_player.get(), aspect.c_str());
             }
         });
     }
@@ -177,7 +165,7 @@ void VlcPlayer::RefitWhenOutputAppears() {
 
 QString VlcPlayer::OutputAspectRatio() const {
     if (!m_player) return {};
-    char* aspect = libvlc_video_get_aspect_ratio(m_player);
+    char* aspect = libvlc_video_get_aspect_ratio(m_player.get());
     const QString text = aspect ? QString::fromLatin1(aspect) : QString();
     libvlc_free(aspect);
     return text;
@@ -193,5 +181,5 @@ std::string VlcPlayer::ToUtf8(const QString& s) {
 }
 
 libvlc_state_t VlcPlayer::GetState() const {
-    return m_player ? libvlc_media_player_get_state(m_player) : libvlc_NothingSpecial;
+    return m_player ? libvlc_media_player_get_state(m_player.get()) : libvlc_NothingSpecial;
 }

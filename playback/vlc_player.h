@@ -13,13 +13,13 @@
 #include <string>
 
 #include "platform/posted_queue.h"
+#include "playback/vlc_handles.h"
 
 struct VlcPlayer {
     // Binds the player to wnd (not owned) with an engine instance of its own.
     explicit VlcPlayer(QWidget* wnd);
-    // Takes an instance made elsewhere (owned from now on; null stands for one that could not
-    // be made).
-    VlcPlayer(QWidget* wnd, libvlc_instance_t* instance);
+    // Takes an instance made elsewhere (null stands for one that could not be made).
+    VlcPlayer(QWidget* wnd, VlcInstancePtr instance);
     ~VlcPlayer();
     VlcPlayer(const VlcPlayer&) = delete;
     VlcPlayer& operator=(const VlcPlayer&) = delete;
@@ -41,14 +41,14 @@ struct VlcPlayer {
     libvlc_state_t GetState() const;
     // Hands the media player over (to be stopped elsewhere): its end no longer restarts the
     // clip here.
-    libvlc_media_player_t* TakeMediaPlayer();
+    VlcMediaPlayerPtr TakeMediaPlayer();
 
     // Not owned; goes null if the window is destroyed before the player.
     QPointer<QWidget> m_pWnd;
     QString m_path;
-    libvlc_instance_t* m_instance;
-    libvlc_media_t* m_media = nullptr;
-    libvlc_media_player_t* m_player = nullptr;
+    VlcInstancePtr m_instance;
+    VlcMediaPtr m_media;
+    VlcMediaPlayerPtr m_player;
     // Passes libVLC itself repeats the clip before it ends; the clip then starts again.
     int m_repeats = 65535;
     // How many times the clip was started again after libVLC's repeats ran out.

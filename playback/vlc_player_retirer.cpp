@@ -13,11 +13,11 @@ CVlcPlayerRetirer::~CVlcPlayerRetirer() {
     m_thread.join();
 }
 
-void CVlcPlayerRetirer::Retire(libvlc_media_player_t* player, std::function<void()> done) {
+void CVlcPlayerRetirer::Retire(VlcMediaPlayerPtr player, std::function<void()> done) {
     if (!player) return;
     {
         std::lock_guard lock(m_mutex);
-        m_jobs.push_back({player, std::move(done)});
+        m_jobs.push_back({std::move(player), std::move(done)});
     }
     m_wake.notify_one();
 }
@@ -38,8 +38,8 @@ void CVlcPlayerRetirer::Run() {
             m_jobs.pop_front();
             ++m_busy;
         }
-        libvlc_media_player_stop(job.player);
-        libvlc_media_player_release(job.player);
+        libvlc_media_player_stop(job.player.get());
+        job.player.reset();
         if (job.done) m_done.Post(std::move(job.done));
         std::lock_guard lock(m_mutex);
         --m_busy;

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/posted_queue.h"
+#include "playback/vlc_handles.h"
 
 class CVlcPlayerRetirer {
   public:
@@ -25,13 +26,13 @@ class CVlcPlayerRetirer {
     // Takes player over (null: nothing). done runs on the thread that made the retirer once
     // the player is stopped and released (its video output gone from the window it drew in);
     // it is dropped if the retirer goes first.
-    void Retire(libvlc_media_player_t* player, std::function<void()> done);
+    void Retire(VlcMediaPlayerPtr player, std::function<void()> done);
     // Players handed over and not released yet.
     int Retiring() const;
 
   private:
     struct Job {
-        libvlc_media_player_t* player;
+        VlcMediaPlayerPtr player;
         std::function<void()> done;
     };
     void Run();

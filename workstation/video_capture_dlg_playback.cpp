@@ -89,7 +89,8 @@ void CVideoCaptureDlg::StopPlayer(VlcPlayer& player) {
     if (player.m_player && player.m_instance) {
         RetireMediaPlayer(player);
         // A stopped player keeps a media player: an idle one stands in for the retired one.
-        if (!player.m_player) player.m_player = libvlc_media_player_new(player.m_instance);
+        if (!player.m_player)
+            player.m_player.reset(libvlc_media_player_new(player.m_instance.get()));
     }
     player.Stop();
 }

@@ -41,8 +41,7 @@ TEST(VlcPlayerRetirer, APlayingPlayerStopsOffThisThreadAndItsPaneGoesBlack) {
     {
         CVlcPlayerRetirer retirer;
         retirer.Retire(nullptr, repaint);  // nothing to do
-        retirer.Retire(player.m_player, repaint);
-        player.m_player = nullptr;
+        retirer.Retire(player.TakeMediaPlayer(), repaint);
         EXPECT_TRUE(WaitUntil([&] { return done == 1; }));
         EXPECT_EQ(retirer.Retiring(), 0);
         EXPECT_TRUE(playback_testing::WaitForShade(pane.get(), Shade::Black, 3000));
@@ -51,8 +50,8 @@ TEST(VlcPlayerRetirer, APlayingPlayerStopsOffThisThreadAndItsPaneGoesBlack) {
         // retirer goes at once: it stops the player first, and its answer is dropped.
         player.Play();
         ASSERT_TRUE(playback_testing::WaitForShade(pane.get(), Shade::Red));
-        retirer.Retire(player.m_player, repaint);
-        player.m_player = nullptr;
+        retirer.Retire(player.TakeMediaPlayer(), repaint);
+        EXPECT_EQ(player.m_player, nullptr);
     }
     testing_support::Pump(300);
     EXPECT_EQ(done, 1);

@@ -51,8 +51,8 @@ class PlayerTest : public ::testing::Test {
     }
 
     static std::string AspectRatio(const VlcPlayer& p) {
-        if (!p.m_player) return "(no player)";
-        char* text = libvlc_video_get_aspect_ratio(p.m_player);
+        if (!p.m_player.get()) return "(no player)";
+        char* text = libvlc_video_get_aspect_ratio(p.m_player.get());
         const std::string result = text ? text : "(none)";
         libvlc_free(text);
         return result;
@@ -91,7 +91,7 @@ TEST_F(PlayerTest, ClipShowsInPaneAndKeepsLoopingPastItsEnd) {
     EXPECT_EQ(Classify(empty.pixelColor(2, 2)), Shade::White);
     EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::White);
     VlcPlayer player(m_pane1);
-    ASSERT_NE(player.m_instance, nullptr);
+    ASSERT_NE(player.m_instance.get(), nullptr);
     player.m_path = m_red;
     QElapsedTimer clock;
     clock.start();
@@ -100,7 +100,7 @@ TEST_F(PlayerTest, ClipShowsInPaneAndKeepsLoopingPastItsEnd) {
     EXPECT_TRUE(WaitForShade(m_pane1, Shade::Red)) << ShadeName(Classify(PaneColour(m_pane1)));
     EXPECT_EQ(Classify(PaneColour(m_pane2)), Shade::White);  // the other pane is untouched
     EXPECT_EQ(AspectRatio(player), "552:407");
-    EXPECT_FLOAT_EQ(libvlc_media_player_get_rate(player.m_player), 1.2f);
+    EXPECT_FLOAT_EQ(libvlc_media_player_get_rate(player.m_player.get()), 1.2f);
 
     // 40 frames at 25 fps, played 1.2 times faster, end after 1.33 s.
     Pump(std::max<int>(0, 2800 - static_cast<int>(clock.elapsed())));
@@ -150,15 +150,15 @@ TEST_F(PlayerTest, SecondPlayReplacesTheClipWithAFreshMediaPlayer) {
     player.m_path = m_red;
     player.Play();
     ASSERT_TRUE(WaitForShade(m_pane1, Shade::Red));
-    const libvlc_media_t* firstMedia = player.m_media;
+    const libvlc_media_t* firstMedia = player.m_media.get();
 
     player.m_path = m_blue;
     player.Play();
-    EXPECT_NE(player.m_media, firstMedia);
-    ASSERT_NE(player.m_player, nullptr);
+    EXPECT_NE(player.m_media.get(), firstMedia);
+    ASSERT_NE(player.m_player.get(), nullptr);
     EXPECT_TRUE(WaitPlaying(player));
     EXPECT_TRUE(WaitForShade(m_pane1, Shade::Blue)) << ShadeName(Classify(PaneColour(m_pane1)));
-    char* mrl = libvlc_media_get_mrl(libvlc_media_player_get_media(player.m_player));
+    char* mrl = libvlc_media_get_mrl(libvlc_media_player_get_media(player.m_player.get()));
     ASSERT_NE(mrl, nullptr);
     EXPECT_TRUE(QString::fromUtf8(mrl).endsWith(QStringLiteral("/blue.avi"))) << mrl;
     libvlc_free(mrl);
@@ -167,22 +167,22 @@ TEST_F(PlayerTest, SecondPlayReplacesTheClipWithAFreshMediaPlayer) {
 TEST_F(PlayerTest, StopTwiceThenPlayAgain) {
     VlcPlayer player(m_pane1);
     player.Stop();  // nothing to stop yet
-    EXPECT_EQ(player.m_player, nullptr);
+    EXPECT_EQ(player.m_player.get(), nullptr);
 
     player.m_path = m_red;
     player.Play();
     ASSERT_TRUE(WaitPlaying(player));
     ASSERT_TRUE(WaitForShade(m_pane1, Shade::Red));
     player.Stop();
-    EXPECT_EQ(player.m_media, nullptr);
-    ASSERT_NE(player.m_player, nullptr);  // the media player stays
+    EXPECT_EQ(player.m_media.get(), nullptr);
+    ASSERT_NE(player.m_player.get(), nullptr);  // the media player stays
     // The pane goes back to its empty outline rather than keeping the last picture.
     EXPECT_TRUE(WaitForShade(m_pane1, Shade::White, 2000))
         << ShadeName(Classify(PaneColour(m_pane1)));
     EXPECT_NE(player.GetState(), libvlc_Playing);
     EXPECT_EQ(player.m_path, m_red);
     player.Stop();
-    EXPECT_EQ(player.m_media, nullptr);
+    EXPECT_EQ(player.m_media.get(), nullptr);
     EXPECT_NE(player.GetState(), libvlc_Playing);
 
     player.m_path = m_blue;
@@ -194,8 +194,8 @@ TEST_F(PlayerTest, StopTwiceThenPlayAgain) {
 TEST_F(PlayerTest, AspectRatioFollowsThePaneOnlyOnceThereIsAMediaPlayer) {
     VlcPlayer player(m_pane1);
     player.UpdateAspectRatio();  // before the first Play: nothing to set, nothing made
-    EXPECT_EQ(player.m_player, nullptr);
-    EXPECT_EQ(player.m_media, nullptr);
+    EXPECT_EQ(player.m_player.get(), nullptr);
+    EXPECT_EQ(player.m_media.get(), nullptr);
 
     player.m_path = m_red;
     player.Play();
@@ -241,7 +241,7 @@ TEST_F(PlayerTest, PathWithChineseAndJapaneseCharactersPlays) {
 TEST_F(PlayerTest, SameFilePlaysInTwoPanesAtOnce) {
     VlcPlayer left(m_pane1);
     VlcPlayer right(m_pane2);
-    EXPECT_NE(left.m_instance, right.m_instance);
+    EXPECT_NE(left.m_instance.get(), right.m_instance.get());
     left.m_path = m_red;
     right.m_path = m_red;
     left.Play();
@@ -285,8 +285,8 @@ TEST_F(PlayerTest, NoEngineOrNoPathMeansNothingIsPlayed) {
     VlcPlayer noEngine(m_pane1, nullptr);
     noEngine.m_path = m_red;
     noEngine.Play();
-    EXPECT_EQ(noEngine.m_media, nullptr);
-    EXPECT_EQ(noEngine.m_player, nullptr);
+    EXPECT_EQ(noEngine.m_media.get(), nullptr);
+    EXPECT_EQ(noEngine.m_player.get(), nullptr);
     noEngine.UpdateAspectRatio();
     noEngine.Stop();
 
@@ -294,11 +294,11 @@ TEST_F(PlayerTest, NoEngineOrNoPathMeansNothingIsPlayed) {
     // otherwise open the working folder.
     VlcPlayer player(m_pane2);
     player.Play();
-    EXPECT_EQ(player.m_media, nullptr);
-    EXPECT_EQ(player.m_player, nullptr);
+    EXPECT_EQ(player.m_media.get(), nullptr);
+    EXPECT_EQ(player.m_player.get(), nullptr);
     player.m_path = QString(QChar(0xD800)) + QStringLiteral(".avi");
     player.Play();
-    EXPECT_EQ(player.m_player, nullptr);
+    EXPECT_EQ(player.m_player.get(), nullptr);
     Pump(500);
     EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::White);
     EXPECT_EQ(Classify(PaneColour(m_pane2)), Shade::White);
@@ -318,8 +318,8 @@ TEST_F(PlayerTest, APaneDestroyedBeforeItsPlayerBreaksNothing) {
     player->UpdateAspectRatio();
     player->Stop();
     player->Play();  // no window to draw into: nothing is played
-    EXPECT_EQ(player->m_media, nullptr);
-    EXPECT_EQ(player->m_player, nullptr);
+    EXPECT_EQ(player->m_media.get(), nullptr);
+    EXPECT_EQ(player->m_player.get(), nullptr);
     player.reset();
     EXPECT_EQ(Classify(PaneColour(m_pane1)), Shade::White);
 }

@@ -57,7 +57,7 @@ class PaneReviewTest : public ClipStripTest {
         return image;
     }
     static int64_t Time(const std::unique_ptr<VlcPlayer>& player) {
-        return libvlc_media_player_get_time(player->m_player);
+        return libvlc_media_player_get_time(player->m_player.get());
     }
 };
 

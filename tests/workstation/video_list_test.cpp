@@ -217,7 +217,7 @@ TEST_F(ClipStripTest, DeletingThePlayingEntryStopsOnlyItsPane) {
     m_dlg->m_videoList.setCurrentRow(0);
     Click(&m_dlg->m_btnDeleteOne);
     EXPECT_FALSE(Playing(m_dlg->m_pPlayer1));
-    EXPECT_EQ(m_dlg->m_pPlayer1->m_media, nullptr);
+    EXPECT_EQ(m_dlg->m_pPlayer1->m_media.get(), nullptr);
     EXPECT_EQ(LabelText(1012), QString());
     EXPECT_TRUE(WaitShade(1007, Shade::White));
     EXPECT_TRUE(Playing(m_dlg->m_pPlayer2));
