@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <opencv2/core.hpp>
 #include <string>
 #include <vector>
@@ -27,8 +28,14 @@ class CJpegCodec {
   private:
     void ResetDecoder();
 
-    void* m_decoder = nullptr;
-    void* m_encoder = nullptr;
+    // A TurboJPEG handle, destroyed with its holder.
+    struct CTjDestroy {
+        void operator()(void* handle) const;
+    };
+    using TjHandle = std::unique_ptr<void, CTjDestroy>;
+
+    TjHandle m_decoder;
+    TjHandle m_encoder;
     std::vector<std::uint8_t> m_encoded;
     std::string m_lastError;
 };
