@@ -111,6 +111,13 @@ void CPaneReview::Resume() {
     Forget();
 }
 
+void CPaneReview::Restart() {
+    Resume();
+    if (!HasClip()) return;
+    // The same media player seeks back: a new one would take a while to show its first frame.
+    libvlc_media_player_set_time(m_player()->m_player.get(), 0);
+}
+
 void CPaneReview::Step(int delta) {
     if (m_state != State::Paused || !StillSame() || delta == 0) return;
     int target = std::max(0, m_frame + delta);

@@ -33,6 +33,8 @@ class CPaneReview {
     void TogglePause();
     void Pause();
     void Resume();
+    // Plays the clip again from its first frame, paused or not.
+    void Restart();
     // One frame forward (+1) or back (-1) while paused.
     void Step(int delta);
     // The frame the pane shows: the paused one, or where libVLC plays; -1 without a clip.

@@ -8,8 +8,8 @@
 #include <QTimer>
 #include <cstring>
 
-#include "platform/win_app.h"
 #include "platform/message_box.h"
+#include "platform/win_app.h"
 #include "workstation/video_capture_dlg.h"
 
 namespace {
@@ -67,13 +67,16 @@ bool CPlaybackReview::OnKey(QObject* watched, QEvent* event) {
     const auto* key = static_cast<const QKeyEvent*>(event);
     if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
     const int code = key->key();
-    if (code != Qt::Key_Space && code != Qt::Key_Right && code != Qt::Key_Left && code != Qt::Key_S)
+    if (code != Qt::Key_Space && code != Qt::Key_Right && code != Qt::Key_Left &&
+        code != Qt::Key_S && code != Qt::Key_Y)
         return false;
     CPaneReview* pane = UnderPointer();
     if (!pane) return false;
-    // Steps do nothing while the clip plays: the keys then go on to the focused control.
+    // Steps do nothing while the clip plays, nor Y with one pane empty: the keys then go on to
+    // the focused control.
     const bool step = code == Qt::Key_Right || code == Qt::Key_Left;
-    if (step && !pane->IsPaused()) return false;
+    if (step && !CanStep(*pane)) return false;
+    if (code == Qt::Key_Y && !BothHaveClips()) return false;
     if (event->type() == QEvent::ShortcutOverride) {
         event->accept();  // a key press, not a shortcut of some other control
         return true;
@@ -81,10 +84,14 @@ bool CPlaybackReview::OnKey(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyRelease) return true;
     if (code == Qt::Key_Space) {
         // Held down, the key would pause and resume over and over.
-        if (!key->isAutoRepeat()) pane->TogglePause();
+        if (!key->isAutoRepeat()) TogglePause(*pane);
     } else if (step) {
-        pane->Step(code == Qt::Key_Right ? 1 : -1);
-    } else if (!key->isAutoRepeat()) {
+        Step(*pane, code == Qt::Key_Right ? 1 : -1);
+    } else if (key->isAutoRepeat()) {
+        // Held down, S would write a picture per repeat and Y flip the comparison.
+    } else if (code == Qt::Key_Y) {
+        ToggleSync();
+    } else {
         Snapshot(*pane);
     }
     return true;
@@ -109,19 +116,76 @@ bool CPlaybackReview::OnContextMenu(QObject* watched, QEvent* event) {
 std::unique_ptr<QMenu> CPlaybackReview::MakeMenu(CPaneReview& pane) {
     auto menu = std::make_unique<QMenu>(&m_dlg);
     CPaneReview* p = &pane;
-    const bool paused = pane.IsPaused();
+    // While synchronized the two are paused and resumed together.
+    const bool paused =
+        pane.IsPaused() || (IsSynced() && (m_panes[0]->IsPaused() || m_panes[1]->IsPaused()));
     menu->addAction(MenuText(paused ? "IDS_MENU_RESUME" : "IDS_MENU_PAUSE", Qt::Key_Space),
-                    menu.get(), [p] { p->TogglePause(); });
+                    menu.get(), [this, p] { TogglePause(*p); });
     QAction* next = menu->addAction(MenuText("IDS_MENU_NEXT_FRAME", Qt::Key_Right), menu.get(),
-                                    [p] { p->Step(1); });
+                                    [this, p] { Step(*p, 1); });
     QAction* previous = menu->addAction(MenuText("IDS_MENU_PREVIOUS_FRAME", Qt::Key_Left),
-                                        menu.get(), [p] { p->Step(-1); });
-    next->setEnabled(paused);
-    previous->setEnabled(paused);
+                                        menu.get(), [this, p] { Step(*p, -1); });
+    next->setEnabled(CanStep(pane));
+    previous->setEnabled(CanStep(pane));
+    QAction* sync = menu->addAction(MenuText("IDS_MENU_SYNC_COMPARE", Qt::Key_Y), menu.get(),
+                                    [this] { ToggleSync(); });
+    sync->setCheckable(true);
+    sync->setChecked(IsSynced());
+    sync->setEnabled(BothHaveClips());
     menu->addSeparator();
     menu->addAction(MenuText("IDS_MENU_SNAPSHOT", Qt::Key_S), menu.get(),
                     [this, p] { Snapshot(*p); });
     return menu;
+}
+
+bool CPlaybackReview::BothHaveClips() const {
+    return m_panes[0]->HasClip() && m_panes[1]->HasClip();
+}
+
+bool CPlaybackReview::IsSynced() {
+    if (m_sync && !BothHaveClips()) {
+        m_sync = false;
+        AfxGetApp().m_log.WriteLog("synchronized compare off: a pane has no clip\n");
+    }
+    return m_sync;
+}
+
+void CPlaybackReview::ToggleSync() {
+    if (IsSynced()) {
+        m_sync = false;
+        AfxGetApp().m_log.WriteLog("synchronized compare off\n");
+        return;
+    }
+    if (!BothHaveClips()) return;
+    m_sync = true;
+    AfxGetApp().m_log.WriteLog("synchronized compare on\n");
+    for (auto& pane : m_panes) pane->Restart();
+}
+
+void CPlaybackReview::TogglePause(CPaneReview& pane) {
+    if (!IsSynced()) {
+        pane.TogglePause();
+        return;
+    }
+    // Either paused resumes both, so that the two never drift apart by one playing alone.
+    if (m_panes[0]->IsPaused() || m_panes[1]->IsPaused()) {
+        for (auto& p : m_panes) p->Resume();
+    } else {
+        for (auto& p : m_panes) p->Pause();
+    }
+}
+
+bool CPlaybackReview::CanStep(CPaneReview& pane) {
+    if (!IsSynced()) return pane.IsPaused();
+    return m_panes[0]->IsPaused() && m_panes[1]->IsPaused();
+}
+
+void CPlaybackReview::Step(CPaneReview& pane, int delta) {
+    if (!IsSynced()) {
+        pane.Step(delta);
+        return;
+    }
+    for (auto& p : m_panes) p->Step(delta);
 }
 
 void CPlaybackReview::Snapshot(CPaneReview& pane) {

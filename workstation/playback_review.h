@@ -1,7 +1,7 @@
 // The review tools of the capture window's two playback panes: keys while the pointer is over a
-// pane that has a clip (Space pause or resume, Right and Left a frame while paused, S snapshot)
-// and the same actions on the pane's right-click menu. Keys over anything else go where they
-// went before.
+// pane that has a clip (Space pause or resume, Right and Left a frame while paused, S snapshot,
+// Y synchronized compare) and the same actions on the pane's right-click menu. Keys over anything
+// else go where they went before.
 #pragma once
 
 #include <QMenu>
@@ -30,14 +30,25 @@ class CPlaybackReview : public QObject {
     // Saves the pane's frame; a failure goes to the log and to the user.
     void Snapshot(CPaneReview& pane);
 
+    // Synchronized compare: both panes start again together, and pause, resume and steps act
+    // on both. Only with a clip in each pane; it ends by itself when one has none.
+    bool IsSynced();
+    void ToggleSync();
+    // Pause or resume, and steps, of the pane, or of both panes while synchronized.
+    void TogglePause(CPaneReview& pane);
+    bool CanStep(CPaneReview& pane);
+    void Step(CPaneReview& pane, int delta);
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     bool OnKey(QObject* watched, QEvent* event);
     bool OnContextMenu(QObject* watched, QEvent* event);
+    bool BothHaveClips() const;
 
     CVideoCaptureDlg& m_dlg;
     std::unique_ptr<CPaneReview> m_panes[2];
     QPointer<QMenu> m_menu;
+    bool m_sync = false;
 };

@@ -105,6 +105,7 @@ TEST_F(LanguageTest, ShippedPacksCarryEveryKey) {
                           "IDS_MENU_RESUME",
                           "IDS_MENU_NEXT_FRAME",
                           "IDS_MENU_PREVIOUS_FRAME",
+                          "IDS_MENU_SYNC_COMPARE",
                           "IDS_MENU_SNAPSHOT",
                           "IDS_SNAPSHOT_FAIL"};
     for (const char* pack : {"English.ini", "日本語.ini", "简体中文.ini"}) {

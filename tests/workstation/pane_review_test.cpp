@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QTest>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
@@ -173,7 +174,10 @@ TEST_F(PaneReviewTest, RightClickMenuSpeaksThePackAndActsOnItsPane) {
     for (QAction* a : menu->actions())
         if (!a->isSeparator()) texts << a->text().section(QLatin1Char('\t'), 0, 0);
     EXPECT_EQ(texts, QStringList({Lang("IDS_MENU_PAUSE"), Lang("IDS_MENU_NEXT_FRAME"),
-                                  Lang("IDS_MENU_PREVIOUS_FRAME"), Lang("IDS_MENU_SNAPSHOT")}));
+                                  Lang("IDS_MENU_PREVIOUS_FRAME"), Lang("IDS_MENU_SYNC_COMPARE"),
+                                  Lang("IDS_MENU_SNAPSHOT")}));
+    // With one pane empty there is nothing to compare with.
+    EXPECT_FALSE(menu->actions()[3]->isEnabled());
     EXPECT_FALSE(menu->actions()[1]->isEnabled());  // no step while it plays
     menu->actions()[0]->trigger();
     menu->close();
@@ -198,6 +202,70 @@ TEST_F(PaneReviewTest, RightClickMenuSpeaksThePackAndActsOnItsPane) {
     EXPECT_FALSE(Review(0).IsPaused());
     EXPECT_FALSE(view->isVisible());
     EXPECT_FALSE(Review(0).HasClip());
+}
+
+TEST_F(PaneReviewTest, YRestartsBothPanesTogetherAndTheirKeysThenActOnBoth) {
+    OpenWindow();
+    PlayNumbered(QStringLiteral("left.avi"), 1007);
+    PlayNumbered(QStringLiteral("right.avi"), 1008);
+    // Without Y, Space pauses only the pane under the pointer.
+    ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1007) >= 4; }, 8000));
+    Key(Qt::Key_Space, PointOf(1007));
+    ASSERT_TRUE(WaitOverlay(Review(0)));
+    EXPECT_EQ(m_dlg->m_pPlayer2->GetState(), libvlc_Playing);
+    EXPECT_FALSE(Review(1).IsPaused());
+    ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1008) >= 6; }, 8000));
+    ASSERT_GE(Review(0).CurrentFrame(), 3);
+
+    // Y over the playing pane: both play again from their first frames.
+    Key(Qt::Key_Y, PointOf(1008));
+    EXPECT_TRUE(m_dlg->m_review->IsSynced());
+    EXPECT_FALSE(Review(0).IsPaused());
+    EXPECT_FALSE(Review(0).View()->isVisible());
+    // Early frames in both at once; the panes were three frames or more in before.
+    auto early = [&](int paneId) {
+        const int frame = ShownFrame(paneId);
+        return frame >= 0 && frame <= 2;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return early(1007) && early(1008); }, 3000))
+        << ShownFrame(1007) << " " << ShownFrame(1008);
+    ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1007) >= 3; }, 8000));
+
+    // Space over one pane pauses both, at the same frame give or take one.
+    Key(Qt::Key_Space, PointOf(1008));
+    ASSERT_TRUE(WaitOverlay(Review(0)));
+    ASSERT_TRUE(WaitOverlay(Review(1)));
+    const int left = Review(0).CurrentFrame();
+    const int right = Review(1).CurrentFrame();
+    EXPECT_LE(std::abs(left - right), 1) << left << " " << right;
+    EXPECT_EQ(m_dlg->m_pPlayer1->GetState(), libvlc_Paused);
+    EXPECT_EQ(m_dlg->m_pPlayer2->GetState(), libvlc_Paused);
+
+    // Right steps both by exactly one frame, on screen too; Left steps both back.
+    Key(Qt::Key_Right, PointOf(1007));
+    EXPECT_EQ(Review(0).CurrentFrame(), left + 1);
+    EXPECT_EQ(Review(1).CurrentFrame(), right + 1);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ShownFrame(1007) == left + 1 && ShownFrame(1008) == right + 1; }, 2000));
+    Key(Qt::Key_Left, PointOf(1008));
+    EXPECT_EQ(Review(0).CurrentFrame(), left);
+    EXPECT_EQ(Review(1).CurrentFrame(), right);
+
+    // Space again resumes both.
+    Key(Qt::Key_Space, PointOf(1007));
+    EXPECT_FALSE(Review(0).IsPaused());
+    EXPECT_FALSE(Review(1).IsPaused());
+    EXPECT_TRUE(WaitPlaying(m_dlg->m_pPlayer1));
+    EXPECT_TRUE(WaitPlaying(m_dlg->m_pPlayer2));
+
+    // Y off: each pane on its own again.
+    Key(Qt::Key_Y, PointOf(1007));
+    EXPECT_FALSE(m_dlg->m_review->IsSynced());
+    Key(Qt::Key_Space, PointOf(1007));
+    ASSERT_TRUE(WaitOverlay(Review(0)));
+    EXPECT_FALSE(Review(1).IsPaused());
+    const int playing = ShownFrame(1008);
+    EXPECT_TRUE(WaitUntil([&] { return ShownFrame(1008) != playing; }, 4000));
 }
 
 TEST_F(PaneReviewTest, AnUntouchedPaneAndKeysElsewhereBehaveAsBefore) {
