@@ -48,6 +48,9 @@ CPaneReview* CPlaybackReview::UnderPointer() {
 }
 
 bool CPlaybackReview::eventFilter(QObject* watched, QEvent* event) {
+    // Keys and menus go to widgets. Other objects receive the events that the camera thread and
+    // the workers post, whose contents are theirs to read under their own locks.
+    if (!watched->isWidgetType()) return false;
     switch (event->type()) {
         case QEvent::ShortcutOverride:
         case QEvent::KeyPress:
