@@ -1,7 +1,18 @@
 #include "platform/profile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
+#include <QStringList>
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+
+#include "platform/system.h"
+#include "platform/write_all.h"
 
 namespace platform {
 namespace {
@@ -29,6 +40,34 @@ QString Truncate(const QString& text, int bufferSize) {
     return text.left(bufferSize - 1);
 }
 
+// The section name of a "[name]" line, or none for any other line.
+std::optional<QStringView> SectionName(QStringView line) {
+    if (line.isEmpty() || line.front() != '[') return std::nullopt;
+    const qsizetype close = line.indexOf(']');
+    return (close < 0 ? line.mid(1) : line.mid(1, close - 1)).trimmed();
+}
+
+bool IsKey(QStringView line, const QString& key) {
+    if (line.isEmpty() || line.front() == ';') return false;
+    const qsizetype eq = line.indexOf('=');
+    return eq >= 0 && line.left(eq).trimmed().compare(key, Qt::CaseInsensitive) == 0;
+}
+
+// Writes text to path through a file beside it that then takes its name.
+int ReplaceFile(const QString& path, const QByteArray& text) {
+    const std::string narrow = platform::ToNarrowPath(path);
+    if (narrow.empty()) return EILSEQ;
+    const std::string temp = narrow + ".new";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return errno;
+    int error = platform::WriteAll(fd, text.constData(), static_cast<size_t>(text.size()));
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && std::rename(temp.c_str(), narrow.c_str()) != 0) error = errno;
+    if (error != 0) ::unlink(temp.c_str());
+    return error;
+}
+
 }  // namespace
 
 QString GetPrivateProfileStringW(const QString& section, const QString& key,
@@ -42,10 +81,8 @@ QString GetPrivateProfileStringW(const QString& section, const QString& key,
     for (QStringView line : QStringView(text).split('\n')) {
         line = line.trimmed();
         if (line.isEmpty() || line.front() == ';') continue;
-        if (line.front() == '[') {
-            const qsizetype close = line.indexOf(']');
-            const QStringView name = close < 0 ? line.mid(1) : line.mid(1, close - 1);
-            inSection = name.trimmed().compare(section, Qt::CaseInsensitive) == 0;
+        if (const std::optional<QStringView> name = SectionName(line)) {
+            inSection = name->compare(section, Qt::CaseInsensitive) == 0;
             continue;
         }
         if (!inSection) continue;
@@ -55,6 +92,44 @@ QString GetPrivateProfileStringW(const QString& section, const QString& key,
         return Truncate(StripQuotes(line.mid(eq + 1).trimmed().toString()), bufferSize);
     }
     return Truncate(defaultValue, bufferSize);
+}
+
+int WritePrivateProfileStringW(const QString& section, const QString& key, const QString& value,
+                               const QString& file) {
+    if (file.isEmpty() || section.isEmpty() || key.isEmpty()) return EINVAL;
+    QString text;
+    QFile f(file);
+    if (f.open(QIODevice::ReadOnly)) {
+        text = DecodeProfile(f.readAll());
+    } else if (QFileInfo::exists(file)) {
+        return EACCES;
+    }
+    QStringList lines = text.split('\n');
+    if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
+    const QString entry = key + QLatin1Char('=') + value;
+    qsizetype sectionAt = -1;
+    qsizetype insertAt = -1;  // after the section's last non-empty line
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString trimmed = lines[i].trimmed();
+        if (const std::optional<QStringView> name = SectionName(trimmed)) {
+            if (sectionAt >= 0) break;
+            if (name->compare(section, Qt::CaseInsensitive) == 0) sectionAt = insertAt = i;
+            continue;
+        }
+        if (sectionAt < 0) continue;
+        if (IsKey(trimmed, key)) {
+            lines[i] = entry;
+            return ReplaceFile(file, lines.join(QLatin1Char('\n')).toUtf8() + '\n');
+        }
+        if (!trimmed.isEmpty()) insertAt = i;
+    }
+    if (sectionAt >= 0) {
+        lines.insert(insertAt + 1, entry);
+    } else {
+        if (!lines.isEmpty() && !lines.back().trimmed().isEmpty()) lines << QString();
+        lines << QLatin1Char('[') + section + QLatin1Char(']') << entry;
+    }
+    return ReplaceFile(file, lines.join(QLatin1Char('\n')).toUtf8() + '\n');
 }
 
 }  // namespace platform

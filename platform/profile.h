@@ -12,4 +12,10 @@ namespace platform {
 QString GetPrivateProfileStringW(const QString& section, const QString& key,
                                  const QString& defaultValue, int bufferSize, const QString& file);
 
+// Sets key of section in file to value, creating the file, the section or the key as needed and
+// keeping every other line. The new file replaces the old one whole, so a failed write leaves the
+// old one as it was. 0, or the errno of what failed.
+int WritePrivateProfileStringW(const QString& section, const QString& key, const QString& value,
+                               const QString& file);
+
 }  // namespace platform

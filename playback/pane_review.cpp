@@ -44,6 +44,7 @@ CPaneReview::CPaneReview(QWidget* pane, PlayerOf player)
 
 CPaneReview::~CPaneReview() {
     m_poll.stop();
+    if (m_view) m_view->SetTool(nullptr);
     delete m_view.data();
 }
 
@@ -129,6 +130,10 @@ void CPaneReview::Step(int delta) {
     else
         libvlc_media_player_set_time(m_paused, FrameTimeMs(target, Fps()));
     m_frame = target;
+    // Lines drawn belong to the frame they were drawn on; the tool stays for this one.
+    const CReviewTool::Kind tool = m_tool.Active();
+    m_tool.Clear();
+    m_tool.Start(tool);
     ShowFrame();
 }
 
@@ -136,7 +141,10 @@ void CPaneReview::ShowFrame() {
     if (!m_reader.IsOpen() || !m_pane) return;
     const cv::Mat frame = m_reader.Read(m_frame);
     if (frame.empty()) return;  // the last frame shown stays
-    if (!m_view) m_view = new CPausedFrameView(m_pane);
+    if (!m_view) {
+        m_view = new CPausedFrameView(m_pane);
+        m_view->SetTool(&m_tool);
+    }
     m_view->SetFrame(frame);
     m_view->ShowOverPane();
 }
@@ -146,10 +154,28 @@ void CPaneReview::Forget() {
     m_state = State::Playing;
     m_paused = nullptr;
     m_reader.Close();
+    m_tool.Clear();
     if (m_view) {
+        m_view->SetHint(QString());
         m_view->hide();
         m_view->SetFrame(cv::Mat());
     }
+}
+
+bool CPaneReview::ShowsPausedFrame() const {
+    return m_state == State::Paused && m_view && m_view->isVisible() && !m_view->Frame().isNull();
+}
+
+bool CPaneReview::StartTool(CReviewTool::Kind kind, const QString& hint) {
+    if (!ShowsPausedFrame() || !StillSame()) return false;
+    m_tool.Start(kind);
+    m_view->SetHint(hint);
+    return true;
+}
+
+void CPaneReview::LeaveTool() {
+    m_tool.Leave();
+    if (m_view) m_view->SetHint(QString());
 }
 
 double CPaneReview::Fps() const {

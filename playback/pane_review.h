@@ -14,6 +14,7 @@
 
 #include "playback/clip_frame_reader.h"
 #include "playback/paused_frame_view.h"
+#include "playback/review_tool.h"
 #include "playback/vlc_player.h"
 
 class CPaneReview {
@@ -43,6 +44,17 @@ class CPaneReview {
     CPausedFrameView* View() const { return m_view; }
     // Forgets the pause without calling libVLC: the clip was replaced or stopped.
     void Forget();
+
+    // The path of the clip paused in the pane; empty while it plays.
+    QString PausedClip() const { return IsPaused() ? m_clip : QString(); }
+    // A review tool on the paused frame, with a line of help; false while the pane shows no
+    // paused frame of its clip.
+    bool StartTool(CReviewTool::Kind kind, const QString& hint);
+    // Paused, with the frame from the file on show: the tools can start.
+    bool ShowsPausedFrame() const;
+    void LeaveTool();
+    // The tool and its lines; they go with the paused frame.
+    CReviewTool& Tool() { return m_tool; }
 
     struct SnapshotResult {
         bool ok = false;
@@ -77,4 +89,5 @@ class CPaneReview {
     QPointer<CPausedFrameView> m_view;
     QTimer m_poll;
     int m_pollTries = 0;
+    CReviewTool m_tool;
 };

@@ -1,6 +1,7 @@
 // quorvel-screenshots: the README's pictures, taken from the program itself with the emulated
-// camera: the start window, the live capture window, and the dual view with two recorded clips
-// playing side by side. Run under an X server (xvfb-run); argv[1] is the folder for the PNGs.
+// camera: the start window, the live capture window, the dual view with two recorded clips
+// playing side by side, and a paused pane with a measured line and a count. Run under an X server
+// (xvfb-run); argv[1] is the folder for the PNGs.
 #include <vlc/vlc.h>
 
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QThread>
@@ -18,7 +20,9 @@
 #include "app/quorvel_dlg.h"
 #include "emulated/emulated_camera_system.h"
 #include "platform/message_box.h"
+#include "platform/profile.h"
 #include "platform/system.h"
+#include "workstation/playback_review.h"
 #include "workstation/video_capture_dlg.h"
 
 namespace {
@@ -49,6 +53,56 @@ bool Save(QWidget* window, const QString& path) {
     if (image.isNull()) return false;
     if (image.width() > 900) image = image.scaledToWidth(900, Qt::SmoothTransformation);
     const bool ok = image.convertToFormat(QImage::Format_RGB888).save(path, "PNG");
+    std::printf("%s %s (%dx%d)\n", ok ? "wrote" : "could not write", qPrintable(path),
+                image.width(), image.height());
+    return ok;
+}
+
+// A left-button drag over a widget between points given as fractions of its size.
+void Drag(QWidget* w, QPointF from, QPointF to) {
+    auto at = [&](QPointF f) { return QPointF(f.x() * w->width(), f.y() * w->height()); };
+    auto send = [&](QEvent::Type type, QPointF f, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at(f), w->mapToGlobal(at(f)), Qt::LeftButton, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(w, &event);
+    };
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    send(QEvent::MouseMove, to, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+}
+
+// Pane 1007 paused, with a kept measurement and a kept count, as the user makes them.
+bool Review(CVideoCaptureDlg& dlg, const QString& settingsFile, const QString& path) {
+    CPlaybackReview& review = *dlg.m_review;
+    CPaneReview& pane = review.Pane(0);
+    // A calibration as a stage micrometer would give: 100 µm over 100 clip pixels.
+    review.SetSettingsFile(settingsFile);
+    if (platform::WritePrivateProfileStringW(QStringLiteral("Calibration"),
+                                             QStringLiteral("MicrometresPerPixel"),
+                                             QStringLiteral("1.0"), settingsFile) != 0)
+        return false;
+    pane.Pause();
+    if (!WaitUntil([&] { return pane.ShowsPausedFrame(); }, 5000)) return false;
+    QWidget* view = pane.View();
+    review.StartTool(pane, CReviewTool::Kind::Measure);
+    // Across the apex of the fourth loop, then along a line through all six.
+    Drag(view, {0.560, 0.16}, {0.635, 0.16});
+    review.KeepLine(pane);
+    review.StartTool(pane, CReviewTool::Kind::Count);
+    Drag(view, {0.03, 0.70}, {0.97, 0.70});
+    for (double x : {0.066, 0.207, 0.388, 0.567, 0.740, 0.910}) Drag(view, {x, 0.70}, {x, 0.70});
+    review.KeepLine(pane);
+    review.StartTool(pane, CReviewTool::Kind::Count);
+    Pump(300);
+    QWidget* w = dlg.GetDlgItem(1007);
+    dlg.raise();
+    Pump(100);
+    const QPoint origin = w->mapToGlobal(QPoint(0, 0));
+    const QImage image = QGuiApplication::primaryScreen()
+                             ->grabWindow(0, origin.x(), origin.y(), w->width(), w->height())
+                             .toImage();
+    const bool ok =
+        !image.isNull() && image.convertToFormat(QImage::Format_RGB888).save(path, "PNG");
     std::printf("%s %s (%dx%d)\n", ok ? "wrote" : "could not write", qPrintable(path),
                 image.width(), image.height());
     return ok;
@@ -150,6 +204,8 @@ int main(int argc, char** argv) {
     QCursor::setPos(0, 0);
     Pump(1200);
     ok &= Save(&dlg, out + QStringLiteral("/dual-view.png"));
+    ok &= Review(dlg, folder.path() + QStringLiteral("/Quorvel.ini"),
+                 out + QStringLiteral("/review-tools.png"));
     dlg.DestroyWindow();
     platform::SetMessageBoxHookForTesting(nullptr);
     return ok ? 0 : 1;

@@ -3,12 +3,17 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QTimer>
 #include <cstring>
 
+#include "platform/app_paths.h"
 #include "platform/message_box.h"
+#include "platform/profile.h"
 #include "platform/win_app.h"
 #include "workstation/video_capture_dlg.h"
 
@@ -18,6 +23,22 @@ QString MenuText(const char* key, Qt::Key shortcut) {
     // Text after a tab shows as the item's shortcut.
     return AfxGetApp().GetLangString(QString::fromLatin1(key)) + QLatin1Char('\t') +
            QKeySequence(shortcut).toString(QKeySequence::NativeText);
+}
+
+const QString kCalibrationSection = QStringLiteral("Calibration");
+const QString kCalibrationKey = QStringLiteral("MicrometresPerPixel");
+
+const char* HintKey(CReviewTool::Kind kind) {
+    switch (kind) {
+        case CReviewTool::Kind::Calibrate:
+            return "IDS_TOOL_CALIBRATE_HINT";
+        case CReviewTool::Kind::Measure:
+            return "IDS_TOOL_MEASURE_HINT";
+        case CReviewTool::Kind::Count:
+            return "IDS_TOOL_COUNT_HINT";
+        default:
+            return nullptr;
+    }
 }
 
 }  // namespace
@@ -70,16 +91,18 @@ bool CPlaybackReview::OnKey(QObject* watched, QEvent* event) {
     const auto* key = static_cast<const QKeyEvent*>(event);
     if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
     const int code = key->key();
-    if (code != Qt::Key_Space && code != Qt::Key_Right && code != Qt::Key_Left &&
-        code != Qt::Key_S && code != Qt::Key_Y)
-        return false;
-    CPaneReview* pane = UnderPointer();
-    if (!pane) return false;
-    // Steps do nothing while the clip plays, nor Y with one pane empty: the keys then go on to
-    // the focused control.
     const bool step = code == Qt::Key_Right || code == Qt::Key_Left;
+    const bool tool = code == Qt::Key_C || code == Qt::Key_M || code == Qt::Key_N;
+    const bool line = code == Qt::Key_Return || code == Qt::Key_Enter || code == Qt::Key_Escape;
+    if (code != Qt::Key_Space && code != Qt::Key_S && code != Qt::Key_Y && !step && !tool && !line)
+        return false;
+    CPaneReview* pane = line ? ToolPane() : UnderPointer();
+    if (!pane) return false;
+    // Steps do nothing while the clip plays, nor Y with one pane empty, nor the tools without a
+    // paused frame: the keys then go on to the focused control (Enter and Esc to the window).
     if (step && !CanStep(*pane)) return false;
     if (code == Qt::Key_Y && !BothHaveClips()) return false;
+    if (tool && !pane->ShowsPausedFrame()) return false;
     if (event->type() == QEvent::ShortcutOverride) {
         event->accept();  // a key press, not a shortcut of some other control
         return true;
@@ -94,10 +117,28 @@ bool CPlaybackReview::OnKey(QObject* watched, QEvent* event) {
         // Held down, S would write a picture per repeat and Y flip the comparison.
     } else if (code == Qt::Key_Y) {
         ToggleSync();
-    } else {
+    } else if (code == Qt::Key_S) {
         Snapshot(*pane);
+    } else if (code == Qt::Key_Escape) {
+        pane->LeaveTool();
+    } else if (line) {
+        KeepLine(*pane);
+    } else {
+        StartTool(*pane, code == Qt::Key_C   ? CReviewTool::Kind::Calibrate
+                         : code == Qt::Key_M ? CReviewTool::Kind::Measure
+                                             : CReviewTool::Kind::Count);
     }
     return true;
+}
+
+CPaneReview* CPlaybackReview::ToolPane() {
+    auto active = [](CPaneReview* p) {
+        return p && p->Tool().Active() != CReviewTool::Kind::None && p->ShowsPausedFrame();
+    };
+    if (CPaneReview* p = UnderPointer(); active(p)) return p;
+    for (auto& p : m_panes)
+        if (active(p.get())) return p.get();
+    return nullptr;
 }
 
 bool CPlaybackReview::OnContextMenu(QObject* watched, QEvent* event) {
@@ -135,6 +176,21 @@ std::unique_ptr<QMenu> CPlaybackReview::MakeMenu(CPaneReview& pane) {
     sync->setCheckable(true);
     sync->setChecked(IsSynced());
     sync->setEnabled(BothHaveClips());
+    menu->addSeparator();
+    const struct {
+        const char* key;
+        Qt::Key shortcut;
+        CReviewTool::Kind kind;
+    } tools[] = {{"IDS_MENU_CALIBRATE", Qt::Key_C, CReviewTool::Kind::Calibrate},
+                 {"IDS_MENU_MEASURE", Qt::Key_M, CReviewTool::Kind::Measure},
+                 {"IDS_MENU_COUNT", Qt::Key_N, CReviewTool::Kind::Count}};
+    for (const auto& t : tools) {
+        QAction* action = menu->addAction(MenuText(t.key, t.shortcut), menu.get(),
+                                          [this, p, kind = t.kind] { StartTool(*p, kind); });
+        action->setCheckable(true);
+        action->setChecked(pane.Tool().Active() == t.kind);
+        action->setEnabled(pane.ShowsPausedFrame());
+    }
     menu->addSeparator();
     menu->addAction(MenuText("IDS_MENU_SNAPSHOT", Qt::Key_S), menu.get(),
                     [this, p] { Snapshot(*p); });
@@ -202,4 +258,119 @@ void CPlaybackReview::Snapshot(CPaneReview& pane) {
     app.m_log.WriteLog("snapshot failed: %s: %s: %s\n", path.constData(), result.what.c_str(),
                        result.error ? std::strerror(result.error) : "no system error");
     platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_SNAPSHOT_FAIL")));
+}
+
+QString CPlaybackReview::SettingsFile() {
+    if (m_settingsFile.isEmpty())
+        m_settingsFile =
+            QDir(platform::CAppPaths::ForModule().SettingsFolder()).filePath("Quorvel.ini");
+    return m_settingsFile;
+}
+
+CCalibration CPlaybackReview::ReadCalibration() {
+    if (m_unsavedCalibration) return *m_unsavedCalibration;
+    const QString value = platform::GetPrivateProfileStringW(kCalibrationSection, kCalibrationKey,
+                                                             QString(), 64, SettingsFile());
+    // A value that is not a positive number leaves the clip uncalibrated.
+    return CCalibration(value.toDouble());
+}
+
+void CPlaybackReview::StartTool(CPaneReview& pane, CReviewTool::Kind kind) {
+    pane.Tool().SetCalibration(ReadCalibration());
+    pane.StartTool(kind, AfxGetApp().GetLangString(QString::fromLatin1(HintKey(kind))));
+}
+
+void CPlaybackReview::KeepLine(CPaneReview& pane) {
+    CReviewTool& tool = pane.Tool();
+    const QString clip = pane.PausedClip();
+    const double lengthPx = tool.PendingLengthPx();
+    if (clip.isEmpty() || lengthPx <= 0) return;
+    CMeasurementCsv::Row row;
+    row.clip = QFileInfo(clip).fileName();
+    row.frame = pane.CurrentFrame();
+    row.from = tool.Pending()->from;
+    row.to = tool.Pending()->to;
+    row.lengthPx = lengthPx;
+    CCalibration calibration = tool.Calibration();
+    QString label;
+    switch (tool.Active()) {
+        case CReviewTool::Kind::Measure:
+            row.kind = QStringLiteral("measure");
+            row.lengthUm = calibration.Micrometres(lengthPx);
+            label = CReviewTool::LengthText(lengthPx, calibration);
+            break;
+        case CReviewTool::Kind::Count: {
+            const int count = static_cast<int>(tool.Pending()->crossings.size());
+            row.kind = QStringLiteral("count");
+            row.lengthUm = calibration.Micrometres(lengthPx);
+            row.count = count;
+            row.perMm = calibration.PerMillimetre(count, lengthPx);
+            label = row.perMm
+                        ? QStringLiteral("n = %1, %2 /mm").arg(count).arg(*row.perMm, 0, 'f', 1)
+                        : QStringLiteral("n = %1").arg(count);
+            break;
+        }
+        case CReviewTool::Kind::Calibrate: {
+            const LengthPrompt ask = m_askLength ? m_askLength : [this](double) {
+                bool ok = false;
+                CWinApp& app = AfxGetApp();
+                const double um = QInputDialog::getDouble(
+                    &m_dlg, app.GetLangString(QStringLiteral("IDS_CALIBRATE_TITLE")),
+                    app.GetLangString(QStringLiteral("IDS_CALIBRATE_PROMPT")), 100.0, 0.01, 1e6, 2,
+                    &ok);
+                return ok ? std::optional<double>(um) : std::nullopt;
+            };
+            const std::optional<double> um = ask(lengthPx);
+            // The prompt ran its own event loop: the pane may have lost its frame meanwhile.
+            if (!um || pane.PausedClip() != clip || tool.Active() != CReviewTool::Kind::Calibrate ||
+                tool.PendingLengthPx() != lengthPx)
+                return;
+            const std::optional<CCalibration> made = CCalibration::FromLine(lengthPx, *um);
+            if (!made) return;
+            calibration = *made;
+            SaveCalibration(calibration, *um, lengthPx);
+            row.kind = QStringLiteral("calibrate");
+            row.lengthUm = *um;
+            label = QStringLiteral("%1 µm").arg(*um, 0, 'f', 1);
+            break;
+        }
+        default:
+            return;
+    }
+    tool.Keep(label);
+    if (pane.View()) pane.View()->update();
+    const QByteArray name = row.clip.toUtf8();
+    AfxGetApp().m_log.WriteLog("%s kept: %s frame %d: %s\n", row.kind.toUtf8().constData(),
+                               name.constData(), row.frame, label.toUtf8().constData());
+    WriteRow(clip, row);
+}
+
+void CPlaybackReview::SaveCalibration(const CCalibration& calibration, double um, double lengthPx) {
+    for (auto& p : m_panes) p->Tool().SetCalibration(calibration);
+    CWinApp& app = AfxGetApp();
+    const QString file = SettingsFile();
+    app.m_log.WriteLog("calibration: %.2f um over %.2f px, %.6f um per pixel\n", um, lengthPx,
+                       calibration.MicrometresPerPixel());
+    // An installed copy's settings folder may not exist yet.
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    const int error = platform::WritePrivateProfileStringW(
+        kCalibrationSection, kCalibrationKey,
+        QString::number(calibration.MicrometresPerPixel(), 'g', 12), file);
+    if (error == 0) {
+        m_unsavedCalibration.reset();
+        return;
+    }
+    m_unsavedCalibration = calibration;
+    app.m_log.WriteLog("calibration not saved: %s: %s\n", file.toUtf8().constData(),
+                       std::strerror(error));
+    platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_CALIBRATION_SAVE_FAIL")));
+}
+
+void CPlaybackReview::WriteRow(const QString& clip, const CMeasurementCsv::Row& row) {
+    const int error = CMeasurementCsv::Append(clip, row);
+    if (error == 0) return;
+    CWinApp& app = AfxGetApp();
+    app.m_log.WriteLog("measurement not written: %s: %s\n",
+                       CMeasurementCsv::PathFor(clip).toUtf8().constData(), std::strerror(error));
+    platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_MEASURE_SAVE_FAIL")));
 }

@@ -1,14 +1,18 @@
 // The review tools of the capture window's two playback panes: keys while the pointer is over a
 // pane that has a clip (Space pause or resume, Right and Left a frame while paused, S snapshot,
-// Y synchronized compare) and the same actions on the pane's right-click menu. Keys over anything
-// else go where they went before.
+// Y synchronized compare; on a paused frame C calibrate, M measure, N count, Enter keep, Esc
+// leave) and the same actions on the pane's right-click menu. Keys over anything else go where
+// they went before. Kept measurements go to the clip's CSV file, the calibration to Quorvel.ini.
 #pragma once
 
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <memory>
+#include <optional>
 
+#include "playback/measurement_csv.h"
 #include "playback/pane_review.h"
 
 class CVideoCaptureDlg;
@@ -39,6 +43,18 @@ class CPlaybackReview : public QObject {
     bool CanStep(CPaneReview& pane);
     void Step(CPaneReview& pane, int delta);
 
+    // A tool on the pane's paused frame; the calibration in Quorvel.ini is read afresh for it.
+    void StartTool(CPaneReview& pane, CReviewTool::Kind kind);
+    // Enter: the pending line is kept, written to the clip's CSV file and, for a calibration,
+    // to Quorvel.ini after the user has typed its length.
+    void KeepLine(CPaneReview& pane);
+    // The calibration file; by default Quorvel.ini in the settings folder.
+    QString SettingsFile();
+    void SetSettingsFile(const QString& path) { m_settingsFile = path; }
+    // Asks for the true length, in µm, of a line of lengthPx clip pixels; none when cancelled.
+    using LengthPrompt = std::function<std::optional<double>(double lengthPx)>;
+    void SetLengthPrompt(LengthPrompt prompt) { m_askLength = std::move(prompt); }
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -46,9 +62,20 @@ class CPlaybackReview : public QObject {
     bool OnKey(QObject* watched, QEvent* event);
     bool OnContextMenu(QObject* watched, QEvent* event);
     bool BothHaveClips() const;
+    // The pane a tool key acts on: the one under the pointer, else one with a tool active.
+    CPaneReview* ToolPane();
+    CCalibration ReadCalibration();
+    // For both panes from now on, and into Quorvel.ini; the user hears when it could not be.
+    void SaveCalibration(const CCalibration& calibration, double um, double lengthPx);
+    // A row for the clip's CSV file; the user hears of a failure.
+    void WriteRow(const QString& clip, const CMeasurementCsv::Row& row);
 
     CVideoCaptureDlg& m_dlg;
     std::unique_ptr<CPaneReview> m_panes[2];
     QPointer<QMenu> m_menu;
     bool m_sync = false;
+    QString m_settingsFile;
+    LengthPrompt m_askLength;
+    // A calibration made while Quorvel.ini could not be written, used until the end of the run.
+    std::optional<CCalibration> m_unsavedCalibration;
 };

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 
 using platform::GetPrivateProfileStringW;
 
@@ -72,4 +74,47 @@ TEST_F(ProfileTest, Utf8WithBomAndUtf16LeWithBom) {
     }
     const QString f16 = Write(utf16);
     EXPECT_EQ(Read(f16, QStringLiteral("IDS_SAVE")), QStringLiteral("保存"));
+}
+
+TEST_F(ProfileTest, WritingSetsOneKeyAndKeepsEveryOtherLine) {
+    using platform::WritePrivateProfileStringW;
+    const QString file = Write(
+        "; kept comment\n[Setting]\nIDS_A=1\n\n[calibration]\nOther=x\nmicrometresperpixel=9\n"
+        "\n[Last]\nZ=z\n");
+    // The key matches without regard to case and is replaced where it stands.
+    ASSERT_EQ(WritePrivateProfileStringW(QStringLiteral("Calibration"),
+                                         QStringLiteral("MicrometresPerPixel"),
+                                         QStringLiteral("0.4"), file),
+              0);
+    // A new key goes at the end of its section, a new section at the end of the file.
+    ASSERT_EQ(WritePrivateProfileStringW(QStringLiteral("Setting"), QStringLiteral("IDS_B"),
+                                         QStringLiteral("二"), file),
+              0);
+    ASSERT_EQ(WritePrivateProfileStringW(QStringLiteral("New"), QStringLiteral("K"),
+                                         QStringLiteral("v"), file),
+              0);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(f.readAll()),
+              QStringLiteral("; kept comment\n[Setting]\nIDS_A=1\nIDS_B=二\n\n[calibration]\n"
+                             "Other=x\nMicrometresPerPixel=0.4\n\n[Last]\nZ=z\n\n[New]\nK=v\n"));
+    EXPECT_EQ(GetPrivateProfileStringW(QStringLiteral("Calibration"),
+                                       QStringLiteral("MicrometresPerPixel"), {}, 64, file),
+              QStringLiteral("0.4"));
+
+    // A new file in a folder with a non-ASCII name; a folder that cannot exist gives its errno
+    // and leaves nothing behind.
+    ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("設定")));
+    const QString fresh = m_dir.filePath(QStringLiteral("設定/Quorvel.ini"));
+    ASSERT_EQ(WritePrivateProfileStringW(QStringLiteral("Calibration"), QStringLiteral("K"),
+                                         QStringLiteral("1"), fresh),
+              0);
+    EXPECT_EQ(
+        GetPrivateProfileStringW(QStringLiteral("Calibration"), QStringLiteral("K"), {}, 64, fresh),
+        QStringLiteral("1"));
+    const QString blocked = file + QStringLiteral("/Quorvel.ini");
+    EXPECT_EQ(WritePrivateProfileStringW(QStringLiteral("Calibration"), QStringLiteral("K"),
+                                         QStringLiteral("1"), blocked),
+              ENOTDIR);
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files), QStringList({QStringLiteral("pack.ini")}));
 }

@@ -1,5 +1,5 @@
 // What the measuring tools compute and write: clip coordinates from any pane size, micrometres
-// from a calibration, and the clip's CSV file.
+// from a calibration, the lines and marks of a tool, and the clip's CSV file.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -11,6 +11,7 @@
 #include "playback/calibration.h"
 #include "playback/clip_coordinates.h"
 #include "playback/measurement_csv.h"
+#include "playback/review_tool.h"
 
 TEST(ClipCoordinates, TheSameSpotOfThePictureIsTheSameClipPointAtAnyPaneSize) {
     const QSize clip(640, 480);
@@ -114,4 +115,58 @@ TEST(MeasurementCsv, AFileThatCannotBeWrittenGivesItsErrno) {
     row.kind = QStringLiteral("measure");
     EXPECT_EQ(CMeasurementCsv::Append(dir.filePath(QStringLiteral("clip.avi")), row), EISDIR);
     EXPECT_EQ(CMeasurementCsv::Append(dir.filePath(QStringLiteral("gone/clip.avi")), row), ENOENT);
+}
+
+TEST(ReviewTool, DragsDrawLinesClicksMarkCapillariesAndLeavingKeepsWhatWasKept) {
+    CReviewTool tool;
+    // No tool: the mouse draws nothing.
+    tool.Press({10, 10});
+    tool.Release({100, 10});
+    EXPECT_FALSE(tool.Pending());
+
+    tool.SetCalibration(CCalibration(0.5));
+    tool.Start(CReviewTool::Kind::Measure);
+    tool.Press({10, 10});
+    tool.Move({12, 11});  // within a click's slop: no line yet
+    EXPECT_FALSE(tool.Pending());
+    tool.Move({70, 90});
+    tool.Release({70, 90});
+    ASSERT_TRUE(tool.Pending());
+    EXPECT_DOUBLE_EQ(tool.PendingLengthPx(), 100.0);
+    EXPECT_EQ(tool.PendingLabel(), QStringLiteral("50.0 µm"));
+    tool.Keep(QStringLiteral("kept"));
+    EXPECT_FALSE(tool.Pending());
+    ASSERT_EQ(tool.Kept().size(), 1u);
+    EXPECT_EQ(tool.Kept()[0].to, QPointF(70, 90));
+
+    // A count: clicks after the line mark capillaries, a click on a mark takes it away, a new
+    // drag starts over without marks.
+    tool.Start(CReviewTool::Kind::Count);
+    tool.Press({0, 240});
+    tool.Release({400, 240});
+    for (QPointF at : {QPointF(50, 238), QPointF(120, 242), QPointF(200, 240)}) {
+        tool.Press(at);
+        tool.Release(at + QPointF(1, 1));
+    }
+    tool.Press({121, 240});
+    tool.Release({121, 240});
+    ASSERT_TRUE(tool.Pending());
+    EXPECT_EQ(tool.Pending()->crossings.size(), 2u);
+    EXPECT_EQ(tool.Pending()->to, QPointF(400, 240));
+    EXPECT_EQ(tool.PendingLabel(), QStringLiteral("n = 2, 200.0 µm"));
+    tool.Press({0, 100});
+    tool.Release({300, 100});
+    EXPECT_TRUE(tool.Pending()->crossings.empty());
+
+    // Esc: the pending line goes, the kept one stays, the mouse draws no more.
+    tool.Leave();
+    EXPECT_FALSE(tool.Pending());
+    EXPECT_EQ(tool.Kept().size(), 1u);
+    tool.Press({0, 0});
+    tool.Release({300, 300});
+    EXPECT_FALSE(tool.Pending());
+    // Without a calibration the lengths are pixels.
+    EXPECT_EQ(CReviewTool::LengthText(17.44, CCalibration()), QStringLiteral("17.4 px"));
+    tool.Clear();
+    EXPECT_TRUE(tool.Kept().empty());
 }

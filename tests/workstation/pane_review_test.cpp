@@ -1,12 +1,14 @@
-// Pause, frame step, snapshot and the right-click menu on the playback panes, checked on the
-// screen with clips whose every frame is a grey of its own.
+// Pause, frame step, snapshot, the measuring tools and the right-click menu on the playback
+// panes, checked on the screen with clips whose every frame is a grey of its own.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QMouseEvent>
 #include <QTest>
 #include <cerrno>
 #include <cstdlib>
@@ -14,6 +16,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "platform/profile.h"
+#include "playback/measurement_csv.h"
 #include "tests/workstation/clip_strip_fixture.h"
 
 using playback_testing::NumberedFrame;
@@ -56,6 +60,25 @@ class PaneReviewTest : public ClipStripTest {
         cv::Mat image;
         capture.read(image);
         return image;
+    }
+    // A left-button drag over the paused frame, between points given as fractions of the pane.
+    static void Drag(QWidget* view, QPointF from, QPointF to) {
+        auto at = [&](QPointF f) { return QPointF(f.x() * view->width(), f.y() * view->height()); };
+        auto send = [&](QEvent::Type type, QPointF f, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, at(f), view->mapToGlobal(at(f)), Qt::LeftButton, buttons,
+                              Qt::NoModifier);
+            QApplication::sendEvent(view, &event);
+        };
+        send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        send(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+        send(QEvent::MouseMove, to, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    }
+    static void ClickAt(QWidget* view, QPointF at) { Drag(view, at, at); }
+    static QStringList CsvLines(const QString& clip) {
+        QFile file(CMeasurementCsv::PathFor(clip));
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     static int64_t Time(const std::unique_ptr<VlcPlayer>& player) {
         return libvlc_media_player_get_time(player->m_player.get());
@@ -153,6 +176,103 @@ TEST_F(PaneReviewTest, SKeySavesTheFileFrameBesideTheClipAndReportsAFailedWrite)
     EXPECT_TRUE(QFileInfo(blocked).isDir());
 }
 
+TEST_F(PaneReviewTest, ToolsMeasureCountAndCalibrateInClipPixelsAndWriteTheClipsCsv) {
+    OpenWindow();
+    const QString ini = ClipDir() + QStringLiteral("/settings/Quorvel.ini");
+    m_dlg->m_review->SetSettingsFile(ini);
+    int asked = 0;
+    m_dlg->m_review->SetLengthPrompt([&](double) {
+        ++asked;
+        return std::optional<double>(100.0);
+    });
+    const QString clip = PlayNumbered(QStringLiteral("090403.avi"));
+    // M does nothing to a playing pane.
+    Key(Qt::Key_M, PointOf(1007));
+    EXPECT_EQ(Review(0).Tool().Active(), CReviewTool::Kind::None);
+    Key(Qt::Key_Space, PointOf(1007));
+    CPaneReview& review = Review(0);
+    ASSERT_TRUE(WaitOverlay(review));
+    QWidget* view = review.View();
+    const int frame = review.CurrentFrame();
+    const QString row0 = QStringLiteral("090403.avi,%1,").arg(frame);
+
+    // Uncalibrated, a line across the middle half of the pane is 320 clip pixels; it is drawn
+    // on the screen and stays there once kept.
+    Key(Qt::Key_M, PointOf(1007));
+    ASSERT_EQ(review.Tool().Active(), CReviewTool::Kind::Measure);
+    Drag(view, {0.25, 0.5}, {0.75, 0.5});
+    Key(Qt::Key_Return, PointOf(1007));
+    EXPECT_FALSE(review.Tool().Pending());
+    auto cyanAt = [&](QPointF f) {
+        const QImage shot = playback_testing::GrabPane(Item(1007));
+        const QPoint p(static_cast<int>(f.x() * shot.width()),
+                       static_cast<int>(f.y() * shot.height()));
+        for (int dy : {-1, 0}) {
+            const QColor c = shot.pixelColor(p + QPoint(0, dy));
+            if (c.red() < 90 && c.green() > 170 && c.blue() > 200) return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return cyanAt({0.4, 0.5}); }, 2000));
+    EXPECT_FALSE(cyanAt({0.4, 0.3}));
+
+    // The same line drawn on a larger window lands on the same clip pixels.
+    const QSize before = view->size();
+    m_dlg->resize(m_dlg->size() * 5 / 4);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return view->size() != before && view->size() == Item(1007)->size(); }, 3000));
+    Drag(view, {0.25, 0.5}, {0.75, 0.5});
+    Key(Qt::Key_Enter, PointOf(1007));
+
+    // Calibrated by a line of 250 clip pixels that the user says is 100 µm long.
+    Key(Qt::Key_C, PointOf(1007));
+    Drag(view, {0.25, 0.25}, {0.25 + 250.0 / 640, 0.25});
+    Key(Qt::Key_Return, PointOf(1007));
+    EXPECT_EQ(asked, 1);
+    EXPECT_DOUBLE_EQ(
+        platform::GetPrivateProfileStringW(QStringLiteral("Calibration"),
+                                           QStringLiteral("MicrometresPerPixel"), {}, 64, ini)
+            .toDouble(),
+        0.4);
+
+    // A count on a line of 500 px (200 µm): four clicks, one taken back, 15 per mm.
+    Key(Qt::Key_N, PointOf(1007));
+    Drag(view, {0.1, 0.75}, {0.1 + 500.0 / 640, 0.75});
+    for (double x : {0.2, 0.4, 0.6, 0.4, 0.7}) ClickAt(view, {x, 0.75});
+    Key(Qt::Key_Return, PointOf(1007));
+    // Esc leaves the tool; Enter then goes to the window again and the mouse draws no more.
+    Key(Qt::Key_Escape, PointOf(1007));
+    EXPECT_EQ(review.Tool().Active(), CReviewTool::Kind::None);
+    EXPECT_TRUE(m_dlg->isVisible());
+    Drag(view, {0.1, 0.1}, {0.9, 0.9});
+    EXPECT_FALSE(review.Tool().Pending());
+    EXPECT_EQ(review.Tool().Kept().size(), 4u);
+
+    EXPECT_EQ(CsvLines(clip),
+              QStringList({QString::fromLatin1(CMeasurementCsv::Header()),
+                           row0 + QStringLiteral("measure,160.00,240.00,480.00,240.00,320.00,,,"),
+                           row0 + QStringLiteral("measure,160.00,240.00,480.00,240.00,320.00,,,"),
+                           row0 + QStringLiteral("calibrate,160.00,120.00,410.00,120.00,250.00,"
+                                                 "100.00,,"),
+                           row0 + QStringLiteral("count,64.00,360.00,564.00,360.00,500.00,200.00,"
+                                                 "3,15.00")}));
+    EXPECT_TRUE(m_boxes.empty());
+
+    // Resuming hides the lines; paused again, the frame is clean and a new measurement is in µm.
+    Key(Qt::Key_Space, PointOf(1007));
+    EXPECT_TRUE(review.Tool().Kept().empty());
+    Key(Qt::Key_Space, PointOf(1007));
+    ASSERT_TRUE(WaitOverlay(review));
+    Key(Qt::Key_M, PointOf(1007));
+    Drag(view, {0.25, 0.5}, {0.75, 0.5});
+    EXPECT_EQ(review.Tool().PendingLabel(), QStringLiteral("128.0 µm"));
+    // The clip deleted in the middle of it leaves no tool and nothing drawn.
+    m_dlg->OnDeleteAllVideos();
+    EXPECT_EQ(review.Tool().Active(), CReviewTool::Kind::None);
+    EXPECT_FALSE(review.Tool().Pending());
+    EXPECT_FALSE(view->isVisible());
+}
+
 TEST_F(PaneReviewTest, RightClickMenuSpeaksThePackAndActsOnItsPane) {
     OpenWindow();
     PlayNumbered(QStringLiteral("clip.avi"));
@@ -175,10 +295,12 @@ TEST_F(PaneReviewTest, RightClickMenuSpeaksThePackAndActsOnItsPane) {
         if (!a->isSeparator()) texts << a->text().section(QLatin1Char('\t'), 0, 0);
     EXPECT_EQ(texts, QStringList({Lang("IDS_MENU_PAUSE"), Lang("IDS_MENU_NEXT_FRAME"),
                                   Lang("IDS_MENU_PREVIOUS_FRAME"), Lang("IDS_MENU_SYNC_COMPARE"),
-                                  Lang("IDS_MENU_SNAPSHOT")}));
+                                  Lang("IDS_MENU_CALIBRATE"), Lang("IDS_MENU_MEASURE"),
+                                  Lang("IDS_MENU_COUNT"), Lang("IDS_MENU_SNAPSHOT")}));
     // With one pane empty there is nothing to compare with.
     EXPECT_FALSE(menu->actions()[3]->isEnabled());
     EXPECT_FALSE(menu->actions()[1]->isEnabled());  // no step while it plays
+    EXPECT_FALSE(menu->actions()[6]->isEnabled());  // nor a measurement
     menu->actions()[0]->trigger();
     menu->close();
     ASSERT_TRUE(WaitOverlay(Review(0)));
@@ -196,6 +318,14 @@ TEST_F(PaneReviewTest, RightClickMenuSpeaksThePackAndActsOnItsPane) {
     menu->actions()[1]->trigger();
     menu->close();
     EXPECT_EQ(Review(0).CurrentFrame(), frame + 1);
+    // Measuring from the menu: the tool starts on that pane.
+    rightClick(1007);
+    menu = m_dlg->m_review->OpenMenu();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_TRUE(menu->actions()[6]->isEnabled());
+    menu->actions()[6]->trigger();
+    menu->close();
+    EXPECT_EQ(Review(0).Tool().Active(), CReviewTool::Kind::Measure);
 
     // The clip stopped while paused (its entry deleted) leaves nothing over the pane.
     m_dlg->OnDeleteAllVideos();
