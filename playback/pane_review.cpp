@@ -56,6 +56,22 @@ bool CPaneReview::HasClip() const {
     return state == libvlc_Playing || state == libvlc_Paused;
 }
 
+bool CPaneReview::IsLoaded() const {
+    const VlcPlayer* player = m_player();
+    return player && player->m_media.get() && player->GetState() != libvlc_Error;
+}
+
+int64_t CPaneReview::PlayTimeMs() const {
+    const VlcPlayer* player = m_player();
+    if (!player || !player->m_player.get() || !player->m_media.get()) return -1;
+    return libvlc_media_player_get_time(player->m_player.get());
+}
+
+const libvlc_media_player_t* CPaneReview::MediaPlayer() const {
+    const VlcPlayer* player = m_player();
+    return player ? player->m_player.get() : nullptr;
+}
+
 bool CPaneReview::IsPaused() const {
     return m_state != State::Playing;
 }

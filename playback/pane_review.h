@@ -27,8 +27,14 @@ class CPaneReview {
     CPaneReview& operator=(const CPaneReview&) = delete;
 
     QWidget* Pane() const { return m_pane; }
+    // Where libVLC plays the pane's clip, in ms, and the media player that plays it (for
+    // identity only); -1 and null without a clip.
+    int64_t PlayTimeMs() const;
+    const libvlc_media_player_t* MediaPlayer() const;
     // A clip plays or is paused in the pane: the tools act on it.
     bool HasClip() const;
+    // A clip is loaded in the pane, also while a new one is being started there.
+    bool IsLoaded() const;
     // Paused by the user, including the moment until libVLC has paused.
     bool IsPaused() const;
     void TogglePause();

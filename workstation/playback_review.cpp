@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QTimer>
+#include <algorithm>
 #include <cstring>
 
 #include "platform/app_paths.h"
@@ -24,6 +25,11 @@ QString MenuText(const char* key, Qt::Key shortcut) {
     return AfxGetApp().GetLangString(QString::fromLatin1(key)) + QLatin1Char('\t') +
            QKeySequence(shortcut).toString(QKeySequence::NativeText);
 }
+
+constexpr int kSyncWatchMs = 40;
+// A restart takes libVLC a few ticks to carry out; a time going back by less is no loop.
+constexpr int kSyncQuietTicks = 15;
+constexpr int64_t kLoopJumpMs = 300;
 
 const QString kCalibrationSection = QStringLiteral("Calibration");
 const QString kCalibrationKey = QStringLiteral("MicrometresPerPixel");
@@ -50,6 +56,8 @@ CPlaybackReview::CPlaybackReview(CVideoCaptureDlg& dlg) : m_dlg(dlg) {
         std::make_unique<CPaneReview>(&dlg.m_pane2, [&dlg] { return dlg.m_pPlayer2.get(); });
     // Keys go to whichever control has the focus: they are looked at before it gets them.
     qApp->installEventFilter(this);
+    m_syncWatch.setInterval(kSyncWatchMs);
+    connect(&m_syncWatch, &QTimer::timeout, this, &CPlaybackReview::WatchSync);
 }
 
 CPlaybackReview::~CPlaybackReview() {
@@ -101,7 +109,7 @@ bool CPlaybackReview::OnKey(QObject* watched, QEvent* event) {
     // Steps do nothing while the clip plays, nor Y with one pane empty, nor the tools without a
     // paused frame: the keys then go on to the focused control (Enter and Esc to the window).
     if (step && !CanStep(*pane)) return false;
-    if (code == Qt::Key_Y && !BothHaveClips()) return false;
+    if (code == Qt::Key_Y && !IsSynced() && !BothHaveClips()) return false;
     if (tool && !pane->ShowsPausedFrame()) return false;
     if (event->type() == QEvent::ShortcutOverride) {
         event->accept();  // a key press, not a shortcut of some other control
@@ -175,7 +183,7 @@ std::unique_ptr<QMenu> CPlaybackReview::MakeMenu(CPaneReview& pane) {
                                     [this] { ToggleSync(); });
     sync->setCheckable(true);
     sync->setChecked(IsSynced());
-    sync->setEnabled(BothHaveClips());
+    sync->setEnabled(IsSynced() || BothHaveClips());
     menu->addSeparator();
     const struct {
         const char* key;
@@ -202,8 +210,10 @@ bool CPlaybackReview::BothHaveClips() const {
 }
 
 bool CPlaybackReview::IsSynced() {
-    if (m_sync && !BothHaveClips()) {
+    // A drop into either pane keeps the comparison: the new clip starts both again.
+    if (m_sync && !(m_panes[0]->IsLoaded() && m_panes[1]->IsLoaded())) {
         m_sync = false;
+        m_syncWatch.stop();
         AfxGetApp().m_log.WriteLog("synchronized compare off: a pane has no clip\n");
     }
     return m_sync;
@@ -212,13 +222,44 @@ bool CPlaybackReview::IsSynced() {
 void CPlaybackReview::ToggleSync() {
     if (IsSynced()) {
         m_sync = false;
+        m_syncWatch.stop();
         AfxGetApp().m_log.WriteLog("synchronized compare off\n");
         return;
     }
     if (!BothHaveClips()) return;
     m_sync = true;
     AfxGetApp().m_log.WriteLog("synchronized compare on\n");
-    for (auto& pane : m_panes) pane->Restart();
+    for (int i = 0; i < 2; ++i) {
+        m_panes[i]->Restart();
+        m_syncSeen[i] = {m_panes[i]->MediaPlayer(), 0, kSyncQuietTicks};
+    }
+    m_syncWatch.start();
+}
+
+void CPlaybackReview::WatchSync() {
+    if (!IsSynced()) return;
+    bool startedOver[2] = {false, false};
+    for (int i = 0; i < 2; ++i) {
+        SyncSeen& seen = m_syncSeen[i];
+        const libvlc_media_player_t* player = m_panes[i]->MediaPlayer();
+        const int64_t time = m_panes[i]->PlayTimeMs();
+        // A new media player is a new clip, or the same one started again after its end.
+        const bool looped =
+            player != seen.player || (time >= 0 && time + kLoopJumpMs < seen.timeMs);
+        if (looped && seen.quietTicks == 0) startedOver[i] = true;
+        seen.quietTicks = std::max(0, seen.quietTicks - 1);
+        seen.player = player;
+        seen.timeMs = time;
+    }
+    // Paused panes are stepped together by the user: they stay where they are.
+    if (m_panes[0]->IsPaused() || m_panes[1]->IsPaused()) return;
+    for (int i = 0; i < 2; ++i) {
+        const int other = 1 - i;
+        if (!startedOver[i] || startedOver[other]) continue;
+        m_panes[other]->Restart();
+        m_syncSeen[other].timeMs = 0;
+        m_syncSeen[other].quietTicks = kSyncQuietTicks;
+    }
 }
 
 void CPlaybackReview::TogglePause(CPaneReview& pane) {

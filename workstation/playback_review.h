@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -38,6 +39,10 @@ class CPlaybackReview : public QObject {
     // on both. Only with a clip in each pane; it ends by itself when one has none.
     bool IsSynced();
     void ToggleSync();
+    // While synchronized, a clip that starts over (it looped, or another was dropped in its
+    // pane) takes the other pane back to its first frame with it, so that clips of different
+    // lengths do not drift apart.
+    void WatchSync();
     // Pause or resume, and steps, of the pane, or of both panes while synchronized.
     void TogglePause(CPaneReview& pane);
     bool CanStep(CPaneReview& pane);
@@ -74,6 +79,12 @@ class CPlaybackReview : public QObject {
     std::unique_ptr<CPaneReview> m_panes[2];
     QPointer<QMenu> m_menu;
     bool m_sync = false;
+    QTimer m_syncWatch;
+    struct SyncSeen {
+        const libvlc_media_player_t* player = nullptr;
+        int64_t timeMs = -1;
+        int quietTicks = 0;  // ticks left in which its own restart is not taken for a loop
+    } m_syncSeen[2];
     QString m_settingsFile;
     LengthPrompt m_askLength;
     // A calibration made while Quorvel.ini could not be written, used until the end of the run.

@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -32,9 +33,9 @@ class PaneReviewTest : public ClipStripTest {
   protected:
     // A 640x480 clip of 40 numbered frames at 5 fps, playing in pane 1007 (or 1008) of the
     // dual view, some frames in.
-    QString PlayNumbered(const QString& name, int paneId = 1007) {
+    QString PlayNumbered(const QString& name, int paneId = 1007, int frames = 40, int fps = 5) {
         const QString path = ClipDir() + QLatin1Char('/') + name;
-        EXPECT_TRUE(playback_testing::MakeNumberedClip(path, 40, 5));
+        EXPECT_TRUE(playback_testing::MakeNumberedClip(path, frames, fps));
         if (m_dlg->m_bDualView == 0) Click(&m_dlg->m_btnView);
         DropAt(PointOf(paneId), path);
         const auto& player = paneId == 1007 ? m_dlg->m_pPlayer1 : m_dlg->m_pPlayer2;
@@ -397,6 +398,48 @@ TEST_F(PaneReviewTest, YRestartsBothPanesTogetherAndTheirKeysThenActOnBoth) {
     EXPECT_FALSE(Review(1).IsPaused());
     const int playing = ShownFrame(1008);
     EXPECT_TRUE(WaitUntil([&] { return ShownFrame(1008) != playing; }, 4000));
+}
+
+TEST_F(PaneReviewTest, SynchronizedClipsOfDifferentLengthsStartOverTogetherAndADropRestartsBoth) {
+    OpenWindow();
+    // One second of clip against four, at ten frames a second.
+    PlayNumbered(QStringLiteral("short.avi"), 1007, 10, 10);
+    const QString longer = PlayNumbered(QStringLiteral("long.avi"), 1008, 40, 10);
+    Key(Qt::Key_Y, PointOf(1008));
+    ASSERT_TRUE(m_dlg->m_review->IsSynced());
+    // Each time the short clip starts over the long one does too: for three seconds, longer
+    // than it takes the long clip to reach frame 20 on its own, it stays near the short one's
+    // length.
+    int highest = -1;
+    int restarts = 0;
+    int last = -1;
+    QElapsedTimer watch;
+    watch.start();
+    while (watch.elapsed() < 3000) {
+        const int frame = ShownFrame(1008);
+        highest = std::max(highest, frame);
+        if (frame >= 0 && last >= 0 && frame + 3 < last) ++restarts;
+        if (frame >= 0) last = frame;
+        Pump(20);
+    }
+    EXPECT_LT(highest, 18);
+    EXPECT_GE(restarts, 2);
+
+    // Y off: the long clip plays to its end again.
+    Key(Qt::Key_Y, PointOf(1008));
+    EXPECT_TRUE(WaitUntil([&] { return ShownFrame(1008) >= 20; }, 6000));
+
+    // A clip dropped into one pane while synchronized starts the other over with it.
+    Key(Qt::Key_Y, PointOf(1008));
+    ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1008) >= 8; }, 6000));
+    DropAt(PointOf(1007), longer);
+    ASSERT_TRUE(WaitPlaying(m_dlg->m_pPlayer1));
+    EXPECT_TRUE(m_dlg->m_review->IsSynced());
+    Pump(1000);
+    const int left = ShownFrame(1007);
+    const int right = ShownFrame(1008);
+    EXPECT_GE(left, 0);
+    EXPECT_LE(std::abs(left - right), 3) << left << " " << right;
 }
 
 TEST_F(PaneReviewTest, AnUntouchedPaneAndKeysElsewhereBehaveAsBefore) {
