@@ -19,7 +19,7 @@
 #include "emulated/emulated_camera_system.h"
 #include "platform/message_box.h"
 #include "platform/system.h"
-#include "workstation/video_capture_dlg.h"
+#include "tests/workstation/video_capture_dlg_under_test.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ bool CopyLanguagePacks(const QString& to) {
 }
 
 // One recording through the window's own buttons; the save lists it in the strip.
-bool Record(CVideoCaptureDlg& dlg, int ms) {
+bool Record(CVideoCaptureDlgUnderTest& dlg, int ms) {
     const size_t before = dlg.m_videoPaths.size();
     dlg.m_btnRecord.click();
     Pump(ms);
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
         start.DestroyWindow();
     }
 
-    CVideoCaptureDlg dlg;
+    CVideoCaptureDlgUnderTest dlg;
     if (!dlg.Create() || !dlg.isVisible()) {
         std::fprintf(stderr, "the capture window did not open\n");
         return 1;
@@ -138,9 +138,8 @@ int main(int argc, char** argv) {
     DropOn(dlg, dlg.GetDlgItem(1008), dlg.m_videoPaths[1]);
     const bool playing = WaitUntil(
         [&] {
-            return dlg.m_pPlayer1 && dlg.m_pPlayer2 &&
-                   dlg.m_pPlayer1->GetState() == libvlc_Playing &&
-                   dlg.m_pPlayer2->GetState() == libvlc_Playing;
+            return dlg.Player(0) && dlg.Player(1) && dlg.Player(0)->GetState() == libvlc_Playing &&
+                   dlg.Player(1)->GetState() == libvlc_Playing;
         },
         8000);
     if (!playing) {
