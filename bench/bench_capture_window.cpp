@@ -35,7 +35,7 @@
 #include "emulated/emulated_frame_source.h"
 #include "platform/system.h"
 #include "platform/win_app.h"
-#include "workstation/video_capture_dlg.h"
+#include "tests/workstation/video_capture_dlg_under_test.h"
 
 namespace {
 
@@ -146,7 +146,7 @@ WindowRun RunWindow(bool unlimited) {
     latenciesMs.reserve(kFrames);
     bool measuring = false;
     {
-        CVideoCaptureDlg dlg;
+        CVideoCaptureDlgUnderTest dlg;
         dlg.m_livePane.SetPaintedHook([&] {
             Clock::time_point arrival;
             if (!timing.TakeArrival(&arrival) || !measuring) return;
@@ -251,7 +251,7 @@ void RunStalls(const QString& folder) {
     int startAt = -1, stopAt = -1;  // frames delivered before the first and after the last
     Clock::time_point startTime, stopTime;
     enum { Idle, Starting, Recording, Stopping, Stopped } state = Idle;
-    CVideoCaptureDlg dlg;
+    CVideoCaptureDlgUnderTest dlg;
     // The recording starts and stops while a frame is painted: the camera thread then waits in
     // its send, so the frame being painted is exactly the first (last + 1) of the recording.
     dlg.m_livePane.SetPaintedHook([&] {
@@ -310,15 +310,15 @@ void RunStalls(const QString& folder) {
         const QPoint at = pane->mapToGlobal(pane->rect().center());
         QCursor::setPos(at);
         PumpUntil([&] { return QCursor::pos() == at; }, 1000);
-        probe.Label(pane == &dlg.m_pane1 ? "first drop onto pane 1" : "first drop onto pane 2");
+        probe.Label(pane == &dlg.Pane(0) ? "first drop onto pane 1" : "first drop onto pane 2");
         platform::SendMessageW(dlg.GetSafeHwnd(), WM_LIST_DROP, reinterpret_cast<WPARAM>(&path),
                                MAKELPARAM(at.x(), at.y()));
         Pump(1500);  // the player starts
         probe.Label("");
     };
     // Dropped where the hidden panes lie, under the live picture: it keeps being painted.
-    drop(&dlg.m_pane1, clips[0]);
-    drop(&dlg.m_pane2, clips[1]);
+    drop(&dlg.Pane(0), clips[0]);
+    drop(&dlg.Pane(1), clips[1]);
     for (int row : {0, 20, 5}) {  // the first one plays in pane 1
         act("Delete Selected", [&] {
             dlg.m_videoList.setCurrentRow(row);

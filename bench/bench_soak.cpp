@@ -25,7 +25,7 @@
 #include "platform/message_box.h"
 #include "platform/system.h"
 #include "platform/win_app.h"
-#include "workstation/video_capture_dlg.h"
+#include "tests/workstation/video_capture_dlg_under_test.h"
 
 namespace {
 
@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     Usage before, after, trimmed;
     double seconds = 0;
     {
-        CVideoCaptureDlg dlg;
+        CVideoCaptureDlgUnderTest dlg;
         dlg.m_livePane.SetPaintedHook([&] { ++painted; });
         dlg.Create();
         if (!QTest::qWaitForWindowExposed(&dlg) || !dlg.m_pCapture) {

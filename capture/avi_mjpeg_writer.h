@@ -6,7 +6,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "platform/v4l2/unique_fd.h"
 
 struct AVFormatContext;
 struct AVIOContext;
@@ -27,21 +30,30 @@ class CAviMjpegWriter {
     // still closes the file; the result then tells the first failure.
     bool Close();
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_fd.Valid(); }
     long long Frames() const { return m_frames; }
     // The first failure, as "<what> <path>: <errno text>".
     const std::string& LastError() const { return m_lastError; }
     int LastErrno() const { return m_errno; }
 
   private:
+    struct FormatFree {
+        void operator()(AVFormatContext* format) const;
+    };
+    // The context and the buffer it holds now, which libavformat may have replaced.
+    struct IoFree {
+        void operator()(AVIOContext* io) const;
+    };
+
     static int WriteCallback(void* opaque, std::uint8_t* buffer, int size);
     static std::int64_t SeekCallback(void* opaque, std::int64_t offset, int whence);
     void Fail(const char* what, int error);
     void Release();
 
-    int m_fd = -1;
-    AVFormatContext* m_format = nullptr;
-    AVIOContext* m_io = nullptr;
+    // Declared so that the muxer goes before its I/O context and that before the descriptor.
+    platform::v4l2::CUniqueFd m_fd;
+    std::unique_ptr<AVIOContext, IoFree> m_io;
+    std::unique_ptr<AVFormatContext, FormatFree> m_format;
     std::string m_path;
     std::string m_lastError;
     int m_errno = 0;

@@ -51,7 +51,6 @@ CEmulatedCameraSystem::~CEmulatedCameraSystem() {
     InstallSyscalls(nullptr);
     SetSysfsRoot(std::string());
     std::lock_guard lock(m_mutex);
-    for (auto& [fd, file] : m_files) ::close(fd);
     m_files.clear();
     std::error_code ec;
     if (!m_root.empty()) fs::remove_all(m_root, ec);
@@ -184,10 +183,10 @@ int CEmulatedCameraSystem::Open(const char* path, int /*flags*/) {
         errno = EACCES;
         return -1;
     }
-    // A real descriptor keeps the number unique in the process.
-    const int fd = ::eventfd(0, EFD_CLOEXEC);
-    if (fd < 0) return -1;
-    m_files[fd] = OpenFile{&device, it->second.metadata};
+    CUniqueFd descriptor(::eventfd(0, EFD_CLOEXEC), CUniqueFd::Owner::Kernel);
+    if (!descriptor.Valid()) return -1;
+    const int fd = descriptor.Get();
+    m_files.emplace(fd, OpenFile{&device, it->second.metadata, std::move(descriptor)});
     return fd;
 }
 
@@ -197,6 +196,7 @@ int CEmulatedCameraSystem::Close(int fd) {
         auto it = m_files.find(fd);
         if (it != m_files.end()) {
             it->second.device->Closed(fd);
+            it->second.descriptor.Release();  // closed below, which tells the caller how it went
             m_files.erase(it);
         }
     }

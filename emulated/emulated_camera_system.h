@@ -19,6 +19,7 @@
 
 #include "emulated/emulated_camera_config.h"
 #include "emulated/emulated_camera_device.h"
+#include "platform/v4l2/unique_fd.h"
 #include "platform/v4l2/v4l2_syscalls.h"
 
 namespace platform::v4l2 {
@@ -70,6 +71,7 @@ class CEmulatedCameraSystem : public CV4l2Syscalls {
     struct OpenFile {
         CEmulatedCameraDevice* device;  // the device as it was when opened
         bool metadata;
+        CUniqueFd descriptor;  // a real one, so that the number is unique in the process
     };
 
     // The camera's USB device, interface, nodes and class links; its node names are kept.

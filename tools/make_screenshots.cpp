@@ -22,8 +22,8 @@
 #include "platform/message_box.h"
 #include "platform/profile.h"
 #include "platform/system.h"
+#include "tests/workstation/video_capture_dlg_under_test.h"
 #include "workstation/playback_review.h"
-#include "workstation/video_capture_dlg.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ void Drag(QWidget* w, QPointF from, QPointF to) {
 }
 
 // Pane 1007 paused, with a kept measurement and a kept count, as the user makes them.
-bool Review(CVideoCaptureDlg& dlg, const QString& settingsFile, const QString& path) {
+bool Review(CVideoCaptureDlgUnderTest& dlg, const QString& settingsFile, const QString& path) {
     CPlaybackReview& review = *dlg.m_review;
     CPaneReview& pane = review.Pane(0);
     // A calibration as a stage micrometer would give: 100 µm over 100 clip pixels.
@@ -120,7 +120,7 @@ bool CopyLanguagePacks(const QString& to) {
 }
 
 // One recording through the window's own buttons; the save lists it in the strip.
-bool Record(CVideoCaptureDlg& dlg, int ms) {
+bool Record(CVideoCaptureDlgUnderTest& dlg, int ms) {
     const size_t before = dlg.m_videoPaths.size();
     dlg.m_btnRecord.click();
     Pump(ms);
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
         start.DestroyWindow();
     }
 
-    CVideoCaptureDlg dlg;
+    CVideoCaptureDlgUnderTest dlg;
     if (!dlg.Create() || !dlg.isVisible()) {
         std::fprintf(stderr, "the capture window did not open\n");
         return 1;
@@ -192,9 +192,8 @@ int main(int argc, char** argv) {
     DropOn(dlg, dlg.GetDlgItem(1008), dlg.m_videoPaths[1]);
     const bool playing = WaitUntil(
         [&] {
-            return dlg.m_pPlayer1 && dlg.m_pPlayer2 &&
-                   dlg.m_pPlayer1->GetState() == libvlc_Playing &&
-                   dlg.m_pPlayer2->GetState() == libvlc_Playing;
+            return dlg.Player(0) && dlg.Player(1) && dlg.Player(0)->GetState() == libvlc_Playing &&
+                   dlg.Player(1)->GetState() == libvlc_Playing;
         },
         8000);
     if (!playing) {

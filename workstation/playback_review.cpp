@@ -50,10 +50,8 @@ const char* HintKey(CReviewTool::Kind kind) {
 }  // namespace
 
 CPlaybackReview::CPlaybackReview(CVideoCaptureDlg& dlg) : m_dlg(dlg) {
-    m_panes[0] =
-        std::make_unique<CPaneReview>(&dlg.m_pane1, [&dlg] { return dlg.m_pPlayer1.get(); });
-    m_panes[1] =
-        std::make_unique<CPaneReview>(&dlg.m_pane2, [&dlg] { return dlg.m_pPlayer2.get(); });
+    m_panes[0] = std::make_unique<CPaneReview>(&dlg.Pane(0), [&dlg] { return dlg.Player(0); });
+    m_panes[1] = std::make_unique<CPaneReview>(&dlg.Pane(1), [&dlg] { return dlg.Player(1); });
     // Keys go to whichever control has the focus: they are looked at before it gets them.
     qApp->installEventFilter(this);
     m_syncWatch.setInterval(kSyncWatchMs);

@@ -83,6 +83,48 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     // The first of ClipPath, then "_2", "_3", ... before ".avi" that names no existing file.
     static QString UniqueClipPath(const QString& dayFolder, int hour, int minute, int second);
 
+    // The playback panes and their players: 0 for pane 1007, 1 for pane 1008.
+    CMyPictureCtrl& Pane(int index) { return index == 0 ? m_pane1 : m_pane2; }
+    VlcPlayer* Player(int index) const { return (index == 0 ? m_pPlayer1 : m_pPlayer2).get(); }
+
+  protected:
+    void DoDataExchange() override;
+    BOOL OnInitDialog() override;
+    platform::CtlColor OnCtlColor(QWidget* control) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void OnSize();
+    // The list's client height (its frame excluded), valid before the list was first shown.
+    int ListClientHeight() const;
+    void StartCapture();
+    // Opens the entry's camera and runs the engine's start sequence; S_OK or the first
+    // failure (the errno code of a camera that would not open).
+    HRESULT StartEngine(const CaptureDeviceEntry& entry);
+    // A tick of the device watch: restarts the engine once a supported camera is back.
+    void OnDeviceWatch();
+    // A first frame read for the strip arrived: its entries get their thumbnail.
+    void OnFirstFrame(const QString& path, const cv::Mat& frame);
+    // Starts making the panes' libVLC instances, before the first drop needs one.
+    void PreparePlayback();
+    // Hands the player's media player, unless idle, to the retirer, leaving it without one.
+    void RetireMediaPlayer(VlcPlayer& player);
+    void OnPlayerRetired(int pane);
+    // 0 for the player of pane 1007, 1 for that of 1008.
+    int PaneOf(const VlcPlayer& player) const;
+    // Stop without waiting for libVLC: an idle media player takes the playing one's place.
+    void StopPlayer(VlcPlayer& player);
+    void SetLabelText(int id, const QString& text);
+    void ShowControl(int id, bool show);
+    // Closes a clip the camera thread has not closed since the stop; false (told to the user)
+    // when the close failed.
+    bool FinishRecordingFile();
+    // "IDS_WRITE_FAIL" in a message box.
+    void ReportWriteFailure();
+
+    // Tests, benchmarks and the screenshot tool look at the state through it.
+    friend class CVideoCaptureDlgUnderTest;
+
     std::vector<CaptureDeviceEntry> m_devices;
     std::unique_ptr<DsCapture, DsCaptureCloser> m_pCapture;
     QString m_videoDir;
@@ -128,39 +170,4 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     int m_watchWait = 0;  // ticks to let pass after a failed restart
 
     static constexpr int kDeviceWatchMs = 1000;
-
-  protected:
-    void DoDataExchange() override;
-    BOOL OnInitDialog() override;
-    platform::CtlColor OnCtlColor(QWidget* control) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-  private:
-    void OnSize();
-    // The list's client height (its frame excluded), valid before the list was first shown.
-    int ListClientHeight() const;
-    void StartCapture();
-    // Opens the entry's camera and runs the engine's start sequence; S_OK or the first
-    // failure (the errno code of a camera that would not open).
-    HRESULT StartEngine(const CaptureDeviceEntry& entry);
-    // A tick of the device watch: restarts the engine once a supported camera is back.
-    void OnDeviceWatch();
-    // A first frame read for the strip arrived: its entries get their thumbnail.
-    void OnFirstFrame(const QString& path, const cv::Mat& frame);
-    // Starts making the panes' libVLC instances, before the first drop needs one.
-    void PreparePlayback();
-    // Hands the player's media player, unless idle, to the retirer, leaving it without one.
-    void RetireMediaPlayer(VlcPlayer& player);
-    void OnPlayerRetired(int pane);
-    // 0 for the player of pane 1007, 1 for that of 1008.
-    int PaneOf(const VlcPlayer& player) const;
-    // Stop without waiting for libVLC: an idle media player takes the playing one's place.
-    void StopPlayer(VlcPlayer& player);
-    void SetLabelText(int id, const QString& text);
-    void ShowControl(int id, bool show);
-    // Closes a clip the camera thread has not closed since the stop; false (told to the user)
-    // when the close failed.
-    bool FinishRecordingFile();
-    // "IDS_WRITE_FAIL" in a message box.
-    void ReportWriteFailure();
 };

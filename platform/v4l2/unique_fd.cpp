@@ -29,4 +29,8 @@ void CUniqueFd::Reset() {
     m_fd = -1;
 }
 
+int CUniqueFd::Release() {
+    return std::exchange(m_fd, -1);
+}
+
 }  // namespace platform::v4l2

@@ -18,6 +18,8 @@ class CUniqueFd {
     int Get() const { return m_fd; }
     bool Valid() const { return m_fd >= 0; }
     void Reset();
+    // Gives the descriptor up unclosed, for a caller that must see close's result itself.
+    int Release();
 
   private:
     int m_fd = -1;

@@ -16,6 +16,7 @@
 #include "capture/jpeg_codec.h"
 #include "emulated/emulated_frame_source.h"
 #include "tests/capture/capture_test_window.h"
+#include "tests/support/test_support.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -122,6 +123,7 @@ TEST_F(ClipRecorderTest, WritesMotionJpegAviThatDemuxersAndOpenCvRead) {
 }
 
 TEST_F(ClipRecorderTest, OpenFailsOnAnUnwritableFolderAndSaysWhy) {
+    const int descriptors = testing_support::OpenDescriptors();
     CClipRecorder recorder;
     EXPECT_FALSE(
         recorder.Open(m_dir.path().toStdString() + "/no/such/folder/temp.avi", 25, 640, 480));
@@ -130,6 +132,9 @@ TEST_F(ClipRecorderTest, OpenFailsOnAnUnwritableFolderAndSaysWhy) {
     // A device that takes no bytes: the header cannot be written.
     EXPECT_FALSE(recorder.Open("/dev/full", 25, 640, 480));
     EXPECT_NE(recorder.LastError().find("No space left on device"), std::string::npos);
+    // The device was opened before the header failed; it is closed again.
+    EXPECT_FALSE(recorder.IsRecording());
+    EXPECT_EQ(testing_support::OpenDescriptors(), descriptors);
 }
 
 // A file-size limit in the middle of a recording: one failure, the recording stopped, and every

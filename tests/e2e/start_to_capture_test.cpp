@@ -13,6 +13,7 @@
 #include "platform/message_box.h"
 #include "res/resource.h"
 #include "tests/support/test_support.h"
+#include "workstation/live_pane.h"
 #include "workstation/video_capture_dlg.h"
 
 namespace {
@@ -55,8 +56,9 @@ TEST_F(StartToCaptureTest, CaptureWindowOpensModallyAnyNumberOfTimes) {
             return;
         }
         // Wait for live frames, then close the capture window with Esc.
-        if (!testing_support::WaitUntil([&] { return !capture->m_livePane.LastFrame().empty(); },
-                                        5000))
+        // The live pane as the window's frame handler finds it.
+        const auto* live = qobject_cast<CLivePane*>(capture->GetDlgItem(IDC_LIVE_PANE));
+        if (!testing_support::WaitUntil([&] { return live && !live->LastFrame().empty(); }, 5000))
             ADD_FAILURE() << "no live frame";
         else
             ++framesSeen;

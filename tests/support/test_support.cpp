@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
+#include <filesystem>
 
 #include "platform/system.h"
 
@@ -58,6 +59,13 @@ CAppFolder::CAppFolder(bool withPacks) {
 
 CAppFolder::~CAppFolder() {
     platform::SetModuleFolderForTesting(QString());
+}
+
+int OpenDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
 }
 
 }  // namespace testing_support

@@ -21,6 +21,9 @@ bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
 // Pumps the event loop for ms milliseconds.
 void Pump(int ms);
 
+// How many file descriptors the process holds now.
+int OpenDescriptors();
+
 // An application folder of its own for one test: Language/ with the shipped packs (unless
 // withPacks is false), and platform::GetModuleFolder() pointing at it while the object lives.
 class CAppFolder {

@@ -36,7 +36,7 @@ void CaptureWindowTest::Install(std::vector<platform::v4l2::EmulatedCameraConfig
 }
 
 bool CaptureWindowTest::Open() {
-    m_dlg = std::make_unique<CVideoCaptureDlg>();
+    m_dlg = std::make_unique<CVideoCaptureDlgUnderTest>();
     if (!m_dlg->Create()) return false;
     if (!m_dlg->isVisible()) return false;
     return QTest::qWaitForWindowExposed(m_dlg.get());

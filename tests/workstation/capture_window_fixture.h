@@ -11,7 +11,7 @@
 #include "emulated/emulated_camera_system.h"
 #include "platform/message_box.h"
 #include "tests/support/test_support.h"
-#include "workstation/video_capture_dlg.h"
+#include "tests/workstation/video_capture_dlg_under_test.h"
 
 namespace workstation_testing {
 
@@ -44,7 +44,7 @@ class CaptureWindowTest : public ::testing::Test {
 
     std::unique_ptr<testing_support::CAppFolder> m_folder;
     std::unique_ptr<platform::v4l2::CEmulatedCameraSystem> m_cameras;
-    std::unique_ptr<CVideoCaptureDlg> m_dlg;
+    std::unique_ptr<CVideoCaptureDlgUnderTest> m_dlg;
     std::vector<RecordedBox> m_boxes;
     QString m_logPath;
 };
