@@ -16,9 +16,11 @@ const QColor kKeptColour(0, 230, 255);
 const QColor kMarkColour(255, 60, 60);
 
 // Text on a dark box, so that it reads on any frame.
-void DrawLabel(QPainter& painter, QPointF at, const QString& text, const QRect& bounds) {
-    if (text.isEmpty()) return;
+void DrawLabel(QPainter& painter, QPointF at, const QString& label, const QRect& bounds) {
+    if (label.isEmpty()) return;
     const QFontMetrics metrics(painter.font());
+    // A long help line on a small pane is cut rather than run off its edge.
+    const QString text = metrics.elidedText(label, Qt::ElideRight, std::max(0, bounds.width() - 8));
     QRectF box(at, QSizeF(metrics.horizontalAdvance(text) + 8, metrics.height() + 4));
     // Kept inside the view, so that a line near an edge keeps its label in sight.
     box.moveLeft(std::clamp(box.left(), 0.0, std::max(0.0, bounds.width() - box.width())));
