@@ -6,6 +6,17 @@
 
 class CVideoCaptureDlgUnderTest : public CVideoCaptureDlg {
   public:
+    CVideoCaptureDlgUnderTest() = default;
+    // The camera thread calls the window through its virtual functions until the engine stops.
+    // The window's own destructor stops it, but only after this class's part is gone and the
+    // object's type has turned back into the base's under the thread's feet: stop it first.
+    ~CVideoCaptureDlgUnderTest() override {
+        DestroyWindow();
+        m_pCapture.reset();
+    }
+    CVideoCaptureDlgUnderTest(const CVideoCaptureDlgUnderTest&) = delete;
+    CVideoCaptureDlgUnderTest& operator=(const CVideoCaptureDlgUnderTest&) = delete;
+
     using CVideoCaptureDlg::m_bDeviceLost;
     using CVideoCaptureDlg::m_bDualView;
     using CVideoCaptureDlg::m_bRecording;
