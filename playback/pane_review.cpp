@@ -72,6 +72,12 @@ const libvlc_media_player_t* CPaneReview::MediaPlayer() const {
     return player ? player->m_player.get() : nullptr;
 }
 
+bool CPaneReview::HasVideoOutput() const {
+    const VlcPlayer* player = m_player();
+    return player && player->m_player.get() &&
+           libvlc_media_player_has_vout(player->m_player.get()) > 0;
+}
+
 bool CPaneReview::IsPaused() const {
     return m_state != State::Playing;
 }

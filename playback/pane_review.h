@@ -31,6 +31,8 @@ class CPaneReview {
     // identity only); -1 and null without a clip.
     int64_t PlayTimeMs() const;
     const libvlc_media_player_t* MediaPlayer() const;
+    // libVLC has made the video output that shows the clip: the clip has really started.
+    bool HasVideoOutput() const;
     // A clip plays or is paused in the pane: the tools act on it.
     bool HasClip() const;
     // A clip is loaded in the pane, also while a new one is being started there.

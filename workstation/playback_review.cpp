@@ -229,7 +229,7 @@ void CPlaybackReview::ToggleSync() {
     AfxGetApp().m_log.WriteLog("synchronized compare on\n");
     for (int i = 0; i < 2; ++i) {
         m_panes[i]->Restart();
-        m_syncSeen[i] = {m_panes[i]->MediaPlayer(), 0, kSyncQuietTicks};
+        m_syncSeen[i] = {m_panes[i]->MediaPlayer(), 0, kSyncQuietTicks, false};
     }
     m_syncWatch.start();
 }
@@ -241,22 +241,27 @@ void CPlaybackReview::WatchSync() {
         SyncSeen& seen = m_syncSeen[i];
         const libvlc_media_player_t* player = m_panes[i]->MediaPlayer();
         const int64_t time = m_panes[i]->PlayTimeMs();
-        // A new media player is a new clip, or the same one started again after its end.
-        const bool looped =
-            player != seen.player || (time >= 0 && time + kLoopJumpMs < seen.timeMs);
-        if (looped && seen.quietTicks == 0) startedOver[i] = true;
+        // A new media player is a new clip, or the same one started again after its end; it
+        // counts once it shows pictures, since making its video output takes libVLC a while.
+        if (player != seen.player) seen.newClip = true;
+        const bool looped = time >= 0 && time + kLoopJumpMs < seen.timeMs;
+        const bool started = seen.newClip && time > 0 && m_panes[i]->HasVideoOutput();
+        if (started) seen.newClip = false;
+        // Our own seek back is no loop; a new clip that starts meanwhile still counts.
+        if ((looped && seen.quietTicks == 0) || started) startedOver[i] = true;
         seen.quietTicks = std::max(0, seen.quietTicks - 1);
         seen.player = player;
         seen.timeMs = time;
     }
     // Paused panes are stepped together by the user: they stay where they are.
     if (m_panes[0]->IsPaused() || m_panes[1]->IsPaused()) return;
+    if (!startedOver[0] && !startedOver[1]) return;
+    // Both seek back, the one that started over too: seeks take libVLC about as long in
+    // each, so the two come out together.
     for (int i = 0; i < 2; ++i) {
-        const int other = 1 - i;
-        if (!startedOver[i] || startedOver[other]) continue;
-        m_panes[other]->Restart();
-        m_syncSeen[other].timeMs = 0;
-        m_syncSeen[other].quietTicks = kSyncQuietTicks;
+        m_panes[i]->Restart();
+        m_syncSeen[i].timeMs = 0;
+        m_syncSeen[i].quietTicks = kSyncQuietTicks;
     }
 }
 

@@ -83,7 +83,8 @@ class CPlaybackReview : public QObject {
     struct SyncSeen {
         const libvlc_media_player_t* player = nullptr;
         int64_t timeMs = -1;
-        int quietTicks = 0;  // ticks left in which its own restart is not taken for a loop
+        int quietTicks = 0;    // ticks left in which its own restart is not taken for a loop
+        bool newClip = false;  // a new media player whose clip has not started to run yet
     } m_syncSeen[2];
     QString m_settingsFile;
     LengthPrompt m_askLength;

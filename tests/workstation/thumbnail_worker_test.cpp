@@ -199,6 +199,7 @@ TEST_F(ClipStripTest, RecordingLosesNoFrameWhileTheStripIsRebuiltWithManyClips) 
     ASSERT_TRUE(WaitUntil([&] { return state == Stopped; }));
     ASSERT_TRUE(WaitUntil([&] { return !m_dlg->m_recorder.IsOpen(); }));
     m_dlg->m_livePane.SetPaintedHook(nullptr);
-    EXPECT_GT(end - first, 10);
+    // Frames went on arriving through the actions (a handful under the sanitizers' slowness).
+    EXPECT_GT(end - first, 3);
     EXPECT_EQ(m_dlg->m_recorder.FramesWritten(), end - first);
 }
