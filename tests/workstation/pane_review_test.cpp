@@ -432,15 +432,17 @@ TEST_F(PaneReviewTest, SynchronizedClipsOfDifferentLengthsStartOverTogetherAndAD
     // A clip dropped into one pane while synchronized starts the other over with it.
     Key(Qt::Key_Y, PointOf(1008));
     ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1008) <= 2; }, 6000));
-    ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1008) >= 8; }, 6000));
+    ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1008) >= 12; }, 6000));
     DropAt(PointOf(1007), longer);
     ASSERT_TRUE(WaitPlaying(m_dlg->m_pPlayer1));
     EXPECT_TRUE(m_dlg->m_review->IsSynced());
     ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1007) >= 2; }, 8000));
-    // The two clocks, in clip time, where the right one was 800 ms ahead before the drop.
+    // The two clocks, in clip time, where the right one was 1200 ms ahead before the drop.
+    // libVLC tells time in steps of about a third of a second, and under the sanitizers the two
+    // seeks land a few steps apart.
     const int64_t left = Review(0).PlayTimeMs();
     const int64_t right = Review(1).PlayTimeMs();
-    EXPECT_LE(std::abs(left - right), 350) << left << " " << right;
+    EXPECT_LE(std::abs(left - right), 700) << left << " " << right;
 }
 
 TEST_F(PaneReviewTest, AnUntouchedPaneAndKeysElsewhereBehaveAsBefore) {
