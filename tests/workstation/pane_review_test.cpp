@@ -29,6 +29,15 @@ using workstation_testing::ClipStripTest;
 
 namespace {
 
+// Under ThreadSanitizer the UI thread runs several times slower than libVLC's own threads, so
+// how closely two players follow each other is checked only in the other builds; the steps
+// still run there, for the races.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kTimed = false;
+#else
+constexpr bool kTimed = true;
+#endif
+
 class PaneReviewTest : public ClipStripTest {
   protected:
     // A 640x480 clip of 40 numbered frames at 5 fps, playing in pane 1007 (or 1008) of the
@@ -422,8 +431,10 @@ TEST_F(PaneReviewTest, SynchronizedClipsOfDifferentLengthsStartOverTogetherAndAD
         if (frame >= 0) last = frame;
         Pump(20);
     }
-    EXPECT_LT(highest, 18);
-    EXPECT_GE(restarts, 2);
+    if (kTimed) {
+        EXPECT_LT(highest, 18);
+        EXPECT_GE(restarts, 2);
+    }
 
     // Y off: the long clip plays to its end again.
     Key(Qt::Key_Y, PointOf(1008));
@@ -432,17 +443,16 @@ TEST_F(PaneReviewTest, SynchronizedClipsOfDifferentLengthsStartOverTogetherAndAD
     // A clip dropped into one pane while synchronized starts the other over with it.
     Key(Qt::Key_Y, PointOf(1008));
     ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1008) <= 2; }, 6000));
-    ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1008) >= 12; }, 6000));
+    ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1008) >= 8; }, 6000));
     DropAt(PointOf(1007), longer);
     ASSERT_TRUE(WaitPlaying(m_dlg->m_pPlayer1));
     EXPECT_TRUE(m_dlg->m_review->IsSynced());
     ASSERT_TRUE(WaitUntil([&] { return ShownFrame(1007) >= 2; }, 8000));
-    // The two clocks, in clip time, where the right one was 1200 ms ahead before the drop.
-    // libVLC tells time in steps of about a third of a second, and under the sanitizers the two
-    // seeks land a few steps apart.
+    // The two clocks, in clip time, where the right one was 800 ms ahead before the drop;
+    // libVLC tells time in steps of about a third of a second.
     const int64_t left = Review(0).PlayTimeMs();
     const int64_t right = Review(1).PlayTimeMs();
-    EXPECT_LE(std::abs(left - right), 700) << left << " " << right;
+    if (kTimed) EXPECT_LE(std::abs(left - right), 350) << left << " " << right;
 }
 
 TEST_F(PaneReviewTest, AnUntouchedPaneAndKeysElsewhereBehaveAsBefore) {
