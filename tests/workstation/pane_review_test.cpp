@@ -452,7 +452,9 @@ TEST_F(PaneReviewTest, SynchronizedClipsOfDifferentLengthsStartOverTogetherAndAD
     // libVLC tells time in steps of about a third of a second.
     const int64_t left = Review(0).PlayTimeMs();
     const int64_t right = Review(1).PlayTimeMs();
-    if (kTimed) EXPECT_LE(std::abs(left - right), 350) << left << " " << right;
+    if (kTimed) {
+        EXPECT_LE(std::abs(left - right), 350) << left << " " << right;
+    }
 }
 
 TEST_F(PaneReviewTest, AnUntouchedPaneAndKeysElsewhereBehaveAsBefore) {
