@@ -1,6 +1,5 @@
 #include "platform/profile.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -58,13 +57,12 @@ int ReplaceFile(const QString& path, const QByteArray& text) {
     const std::string narrow = platform::ToNarrowPath(path);
     if (narrow.empty()) return EILSEQ;
     const std::string temp = narrow + ".new";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return errno;
-    int error = platform::WriteAll(fd, text.constData(), static_cast<size_t>(text.size()));
-    if (error == 0 && ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && std::rename(temp.c_str(), narrow.c_str()) != 0) error = errno;
-    if (error != 0) ::unlink(temp.c_str());
+    int error =
+        platform::WriteNewFile(temp, text.constData(), static_cast<size_t>(text.size()), true);
+    if (error == 0 && std::rename(temp.c_str(), narrow.c_str()) != 0) {
+        error = errno;
+        ::unlink(temp.c_str());
+    }
     return error;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/write_all.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +18,16 @@ int WriteAll(int fd, const void* data, size_t size) {
         done += static_cast<size_t>(n);
     }
     return 0;
+}
+
+int WriteNewFile(const std::string& path, const void* data, size_t size, bool sync) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return errno;
+    int error = WriteAll(fd, data, size);
+    if (error == 0 && sync && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) ::unlink(path.c_str());
+    return error;
 }
 
 }  // namespace platform

@@ -2,11 +2,17 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace platform {
 
 // 0 once all size bytes are written; otherwise the errno of the write that failed (EIO for one
 // that wrote nothing without an error).
 int WriteAll(int fd, const void* data, size_t size);
+
+// Creates or truncates the file at path and writes size bytes into it, through to the disk
+// first when sync is set. A file left partly written is removed. 0, or the errno of the step
+// that failed.
+int WriteNewFile(const std::string& path, const void* data, size_t size, bool sync = false);
 
 }  // namespace platform

@@ -1,6 +1,5 @@
 #include "playback/pane_review.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -20,19 +19,6 @@ constexpr int kPollMs = 20;
 constexpr int kPollTries = 150;  // three seconds for libVLC to pause
 // A clip that states no rate is taken to run at the capture rate.
 constexpr double kDefaultFps = 25.0;
-
-// Writes bytes to path, replacing it; 0 or the errno of the step that failed. A partly
-// written file is removed.
-int WriteWholeFile(const QString& path, const std::vector<uchar>& bytes) {
-    const std::string narrow = platform::ToNarrowPath(path);
-    if (narrow.empty()) return EILSEQ;
-    const int fd = ::open(narrow.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return errno;
-    int error = platform::WriteAll(fd, bytes.data(), bytes.size());
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error != 0) ::unlink(narrow.c_str());
-    return error;
-}
 
 }  // namespace
 
@@ -247,7 +233,8 @@ CPaneReview::SnapshotResult CPaneReview::SaveSnapshot() {
         result.what = "the frame could not be encoded as PNG";
         return result;
     }
-    result.error = WriteWholeFile(result.path, png);
+    const std::string narrow = platform::ToNarrowPath(result.path);
+    result.error = narrow.empty() ? EILSEQ : platform::WriteNewFile(narrow, png.data(), png.size());
     if (result.error != 0) {
         result.what = "the file could not be written";
         return result;

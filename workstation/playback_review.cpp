@@ -34,17 +34,22 @@ constexpr int64_t kLoopJumpMs = 300;
 const QString kCalibrationSection = QStringLiteral("Calibration");
 const QString kCalibrationKey = QStringLiteral("MicrometresPerPixel");
 
-const char* HintKey(CReviewTool::Kind kind) {
-    switch (kind) {
-        case CReviewTool::Kind::Calibrate:
-            return "IDS_TOOL_CALIBRATE_HINT";
-        case CReviewTool::Kind::Measure:
-            return "IDS_TOOL_MEASURE_HINT";
-        case CReviewTool::Kind::Count:
-            return "IDS_TOOL_COUNT_HINT";
-        default:
-            return nullptr;
-    }
+// The tools on a paused frame: key, menu text and help line of each.
+struct ToolEntry {
+    CReviewTool::Kind kind;
+    Qt::Key key;
+    const char* menuText;
+    const char* hint;
+};
+constexpr ToolEntry kTools[] = {
+    {CReviewTool::Kind::Calibrate, Qt::Key_C, "IDS_MENU_CALIBRATE", "IDS_TOOL_CALIBRATE_HINT"},
+    {CReviewTool::Kind::Measure, Qt::Key_M, "IDS_MENU_MEASURE", "IDS_TOOL_MEASURE_HINT"},
+    {CReviewTool::Kind::Count, Qt::Key_N, "IDS_MENU_COUNT", "IDS_TOOL_COUNT_HINT"}};
+
+const ToolEntry* ToolFor(int key) {
+    for (const ToolEntry& t : kTools)
+        if (t.key == key) return &t;
+    return nullptr;
 }
 
 }  // namespace
@@ -98,7 +103,7 @@ bool CPlaybackReview::OnKey(QObject* watched, QEvent* event) {
     if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
     const int code = key->key();
     const bool step = code == Qt::Key_Right || code == Qt::Key_Left;
-    const bool tool = code == Qt::Key_C || code == Qt::Key_M || code == Qt::Key_N;
+    const ToolEntry* tool = ToolFor(code);
     const bool line = code == Qt::Key_Return || code == Qt::Key_Enter || code == Qt::Key_Escape;
     if (code != Qt::Key_Space && code != Qt::Key_S && code != Qt::Key_Y && !step && !tool && !line)
         return false;
@@ -130,9 +135,7 @@ bool CPlaybackReview::OnKey(QObject* watched, QEvent* event) {
     } else if (line) {
         KeepLine(*pane);
     } else {
-        StartTool(*pane, code == Qt::Key_C   ? CReviewTool::Kind::Calibrate
-                         : code == Qt::Key_M ? CReviewTool::Kind::Measure
-                                             : CReviewTool::Kind::Count);
+        StartTool(*pane, tool->kind);
     }
     return true;
 }
@@ -183,15 +186,8 @@ std::unique_ptr<QMenu> CPlaybackReview::MakeMenu(CPaneReview& pane) {
     sync->setChecked(IsSynced());
     sync->setEnabled(IsSynced() || BothHaveClips());
     menu->addSeparator();
-    const struct {
-        const char* key;
-        Qt::Key shortcut;
-        CReviewTool::Kind kind;
-    } tools[] = {{"IDS_MENU_CALIBRATE", Qt::Key_C, CReviewTool::Kind::Calibrate},
-                 {"IDS_MENU_MEASURE", Qt::Key_M, CReviewTool::Kind::Measure},
-                 {"IDS_MENU_COUNT", Qt::Key_N, CReviewTool::Kind::Count}};
-    for (const auto& t : tools) {
-        QAction* action = menu->addAction(MenuText(t.key, t.shortcut), menu.get(),
+    for (const ToolEntry& t : kTools) {
+        QAction* action = menu->addAction(MenuText(t.menuText, t.key), menu.get(),
                                           [this, p, kind = t.kind] { StartTool(*p, kind); });
         action->setCheckable(true);
         action->setChecked(pane.Tool().Active() == t.kind);
@@ -321,7 +317,9 @@ CCalibration CPlaybackReview::ReadCalibration() {
 
 void CPlaybackReview::StartTool(CPaneReview& pane, CReviewTool::Kind kind) {
     pane.Tool().SetCalibration(ReadCalibration());
-    pane.StartTool(kind, AfxGetApp().GetLangString(QString::fromLatin1(HintKey(kind))));
+    for (const ToolEntry& t : kTools)
+        if (t.kind == kind)
+            pane.StartTool(kind, AfxGetApp().GetLangString(QString::fromLatin1(t.hint)));
 }
 
 void CPlaybackReview::KeepLine(CPaneReview& pane) {
