@@ -1,7 +1,9 @@
 #include "app/quorvel_app.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLibraryInfo>
 
 #include "app/quorvel_dlg.h"
 #include "platform/app_paths.h"
@@ -43,23 +45,42 @@ int CQuorvelApp::ExitInstance() {
 void CQuorvelApp::SelectLanguagePack(const QString& appFolder) {
     const int primary = platform::GetUserDefaultUILanguage() & 0x3FF;
     QString name;
+    QString qtLanguage;
     switch (primary) {
         case 0x04:
             name = QStringLiteral("简体中文.ini");
+            qtLanguage = QStringLiteral("zh_CN");
             break;
         case 0x11:
             name = QStringLiteral("日本語.ini");
+            qtLanguage = QStringLiteral("ja");
             break;
         default:
             name = QStringLiteral("English.ini");
             break;
     }
+    LoadQtTranslation(qtLanguage);
     m_langFile = appFolder + QStringLiteral("/Language/") + name;
     if (!platform::PathFileExistsW(m_langFile)) {
         platform::AfxMessageBox(
             QStringLiteral("Language packs is missing, Please reinstall the Program!"),
             platform::MessageBoxIcon::Exclamation);
     }
+}
+
+void CQuorvelApp::LoadQtTranslation(const QString& qtLanguage) {
+    if (m_qtTranslator) {
+        QCoreApplication::removeTranslator(m_qtTranslator.get());
+        m_qtTranslator.reset();
+    }
+    if (qtLanguage.isEmpty()) return;  // Qt's texts are English already
+    auto translator = std::make_unique<QTranslator>();
+    // Without Qt's translations installed the texts stay English; nothing else depends on them.
+    if (!translator->load(QStringLiteral("qtbase_") + qtLanguage,
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return;
+    QCoreApplication::installTranslator(translator.get());
+    m_qtTranslator = std::move(translator);
 }
 
 void CQuorvelApp::OpenRunLog(const QString& appFolder) {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QString>
+#include <QTranslator>
+#include <memory>
 
 #include "platform/win_app.h"
 
@@ -16,4 +18,10 @@ class CQuorvelApp : public CWinApp {
     // Start-up steps, in the order InitInstance runs them.
     void SelectLanguagePack(const QString& appFolder);
     void OpenRunLog(const QString& appFolder);
+
+  private:
+    // Qt's own texts (standard buttons, file dialogs) in the pack's language.
+    void LoadQtTranslation(const QString& qtLanguage);
+
+    std::unique_ptr<QTranslator> m_qtTranslator;
 };

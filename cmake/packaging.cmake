@@ -69,10 +69,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${QUORVEL_HOMEPAGE})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded at run time, so shlibdeps cannot see them: Qt's X11 platform plugin, libVLC's
-# demuxers, decoders and X11 video output, the CJK faces of the Chinese and Japanese captions.
+# Loaded at run time, so shlibdeps cannot see them: Qt's X11 platform plugin and its own
+# translations, libVLC's demuxers, decoders and X11 video output, the CJK faces of the Chinese
+# and Japanese captions.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, vlc-plugin-base, vlc-plugin-video-output, fonts-noto-cjk")
+    "qt6-qpa-plugins, qt6-translations-l10n, vlc-plugin-base, vlc-plugin-video-output, fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${QUORVEL_STAGE_DIR}/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

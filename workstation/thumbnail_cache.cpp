@@ -1,5 +1,6 @@
 #include "workstation/thumbnail_cache.h"
 
+#include <QFileInfo>
 #include <QPainter>
 #include <algorithm>
 #include <cstring>
@@ -15,6 +16,25 @@ void CThumbnailCache::MarkPending(const QString& path) {
     e.state = State::Pending;
     e.frame.release();
     e.thumbnail = QImage();
+    e.stamp = StampOf(path);
+}
+
+bool CThumbnailCache::FileChanged(const QString& path) const {
+    const auto it = m_entries.constFind(path);
+    if (it == m_entries.constEnd()) return false;
+    const FileStamp now = StampOf(path);
+    return now.size >= 0 && !(now == it->stamp);
+}
+
+CThumbnailCache::FileStamp CThumbnailCache::StampOf(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) return {};
+    return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+}
+
+cv::Size CThumbnailCache::FrameSize(const QString& path) const {
+    const auto it = m_entries.constFind(path);
+    return it == m_entries.constEnd() ? cv::Size() : it->frame.size();
 }
 
 bool CThumbnailCache::Store(const QString& path, const cv::Mat& frame) {

@@ -105,7 +105,7 @@ void CVideoCaptureDlg::StartCapture() {
     if (SUCCEEDED(hr)) return;
     CWinApp& app = AfxGetApp();
     if (dscap_access_denied(hr)) {
-        platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_DEVICE_DENIED")));
+        platform::AfxMessageBox(AccessDeniedText());
         app.m_log.WriteLog("device access denied: %s\n", std::strerror(dscap_errno(hr)));
         return;
     }
@@ -124,6 +124,13 @@ HRESULT CVideoCaptureDlg::StartEngine(const CaptureDeviceEntry& entry) {
     hr = m_pCapture->BuildGraph();
     if (FAILED(hr)) return hr;
     return m_pCapture->Run() ? S_OK : E_FAIL;
+}
+
+QString CVideoCaptureDlg::AccessDeniedText() {
+    // The package's udev rule lets the seated user open the camera; a build tree needs the group.
+    const bool installed = !platform::CAppPaths::ForModule().IsBesideExecutable();
+    return AfxGetApp().GetLangString(installed ? QStringLiteral("IDS_DEVICE_DENIED_INSTALLED")
+                                               : QStringLiteral("IDS_DEVICE_DENIED"));
 }
 
 platform::CtlColor CVideoCaptureDlg::OnCtlColor(QWidget* control) {

@@ -69,6 +69,10 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     void AddVideoItem(QString path);
     static QImage MakeThumbnailBitmap(const cv::Mat& frame, int width, int height);
     static int ThumbnailWidth(int height);
+    // The size the strip's first frames are kept at: what the largest thumbnail needs on the
+    // tallest screen, or on a screen screenHeight tall.
+    cv::Size CachedFrameSize() const;
+    cv::Size CachedFrameSize(int screenHeight) const;
     void RebuildVideoList(int h);
     // First frames still being read for the strip.
     int PendingThumbnails() const { return m_thumbnails.PendingCount(); }
@@ -119,6 +123,8 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     // Closes a clip the camera thread has not closed since the stop; false (told to the user)
     // when the close failed.
     bool FinishRecordingFile();
+    // The text for a camera that may not be opened, true for a build tree and an installed copy.
+    static QString AccessDeniedText();
     // "IDS_WRITE_FAIL" in a message box.
     void ReportWriteFailure();
 
@@ -131,6 +137,9 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     CClipRecorder m_recorder;
     int m_bRecording = 0;  // the buttons' state; the recorder keeps the camera thread's flag
     int m_bDualView = 0;
+    // A recording stopped without the user while the dual view hid its buttons: back in the
+    // single view they show the Stopped state, so the clip can still be saved.
+    int m_bStoppedUnseen = 0;
     std::vector<QString> m_videoPaths;
     CDragListCtrl m_videoList;
     std::unique_ptr<platform::CImageList> m_imageList;

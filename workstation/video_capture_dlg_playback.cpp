@@ -97,9 +97,12 @@ void CVideoCaptureDlg::StopPlayer(VlcPlayer& player) {
 
 void CVideoCaptureDlg::OnToggleView() {
     const bool toDual = m_bDualView == 0;
-    ShowControl(IDC_BTN_RECORD, !toDual);
-    ShowControl(IDC_BTN_CANCEL, false);
-    ShowControl(IDC_BTN_SAVE, false);
+    // A clip stopped by a failure while the dual view showed waits for Save or Discard.
+    const bool stopped = !toDual && m_bStoppedUnseen != 0;
+    if (!toDual) m_bStoppedUnseen = 0;
+    ShowControl(IDC_BTN_RECORD, !toDual && !stopped);
+    ShowControl(IDC_BTN_CANCEL, stopped);
+    ShowControl(IDC_BTN_SAVE, stopped);
     ShowControl(IDC_PANE1, toDual);
     ShowControl(IDC_PANE2, toDual);
     ShowControl(IDC_LIVE_PANE, !toDual);

@@ -50,8 +50,9 @@ bool CVideoCaptureDlg::AbortRecording() {
     if (m_bDualView == 0) {
         OnRecord();  // the Stopped state, as if the user had clicked
     } else {
-        // The recording buttons are hidden in the dual view; the view switch resets them.
+        // The recording buttons are hidden in the dual view; the switch back shows Stopped.
         m_bRecording = 0;
+        m_bStoppedUnseen = 1;
         m_btnRecord.SetCaption(AfxGetApp().GetLangString(QStringLiteral("IDS_START_RECORD")), 18,
                                RGB(255, 255, 255));
     }

@@ -2,15 +2,18 @@
 // touched here.
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <algorithm>
+#include <cmath>
 
 #include "workstation/video_capture_dlg.h"
 
 namespace {
 
 constexpr QRgb kMaskColor = 0xFFFFFF;
-// The first frames are kept at most this large: thumbnails are smaller still.
-const cv::Size kCachedFrameSize(320, 240);
+// The first frames are kept at least this large, whatever the screen.
+constexpr int kMinCachedFrameWidth = 320;
 
 }  // namespace
 
@@ -22,6 +25,24 @@ int CVideoCaptureDlg::ThumbnailWidth(int height) {
     // Double precision, then truncation: 180 gives 251.99999999999997, so 251, so 248.
     const int w = static_cast<int>(height * 1.4);
     return w - w % 4;
+}
+
+cv::Size CVideoCaptureDlg::CachedFrameSize() const {
+    int screenHeight = 0;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screenHeight = std::max(screenHeight, screen->availableGeometry().height());
+    return CachedFrameSize(screenHeight);
+}
+
+cv::Size CVideoCaptureDlg::CachedFrameSize(int screenHeight) const {
+    // The strip grows with the window, so the tallest thumbnail is the list's share of the
+    // tallest screen. A square box keeps a 4:3 frame at least as wide and as high as it.
+    int width = kMinCachedFrameWidth;
+    if (height() > 0 && screenHeight > 0) {
+        const double share = static_cast<double>(ListClientHeight()) / height();
+        width = std::max(width, ThumbnailWidth(static_cast<int>(std::ceil(share * screenHeight))));
+    }
+    return cv::Size(width, width);
 }
 
 QImage CVideoCaptureDlg::MakeThumbnailBitmap(const cv::Mat& frame, int width, int height) {
@@ -39,12 +60,16 @@ void CVideoCaptureDlg::AddVideo(const QString& path) {
 
 // Entry i shows image i of the image list, always: every change keeps the two in step.
 void CVideoCaptureDlg::AddVideoItem(QString path) {
+    // A file that changed since its first frame was read (temp.avi recorded again) is read again.
+    if (m_thumbnails.StateOf(path) != CThumbnailCache::State::Pending &&
+        m_thumbnails.FileChanged(path))
+        m_thumbnails.Forget(path);
     if (m_thumbnails.StateOf(path) == CThumbnailCache::State::Unknown) {
         // Read off the window's thread; the placeholder stands in until the frame arrives.
         m_thumbnails.MarkPending(path);
         if (!m_frameReader) {
             m_frameReader = std::make_unique<CFirstFrameReader>(
-                kCachedFrameSize,
+                CachedFrameSize(),
                 [this](const QString& p, const cv::Mat& frame) { OnFirstFrame(p, frame); });
         }
         m_frameReader->Request(path);

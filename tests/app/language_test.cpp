@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
 #include <cstdlib>
 #include <vector>
 
@@ -117,4 +119,22 @@ TEST_F(LanguageTest, ShippedPacksCarryEveryKey) {
             EXPECT_FALSE(text.isEmpty()) << pack << " " << key;
         }
     }
+}
+
+// Qt's own buttons speak the pack's language, and go back to English with an English pack.
+TEST_F(LanguageTest, QtStandardButtonsFollowThePack) {
+    testing_support::CAppFolder folder;
+    const auto cancelText = [] {
+        QMessageBox box;
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        return box.button(QMessageBox::Cancel)->text().remove(QLatin1Char('&'));
+    };
+    const QString english = cancelText();
+    EXPECT_EQ(english, QStringLiteral("Cancel"));
+    Choose("ja_JP.UTF-8", folder.Path());
+    EXPECT_EQ(cancelText(), QStringLiteral("キャンセル"));
+    Choose("zh_CN.UTF-8", folder.Path());
+    EXPECT_EQ(cancelText(), QStringLiteral("取消"));
+    Choose("en_US.UTF-8", folder.Path());
+    EXPECT_EQ(cancelText(), english);
 }

@@ -32,7 +32,7 @@ DEPENDS=$(dpkg-deb -f "$DEB" Depends)
 echo "Depends: $DEPENDS"
 # Found by shlibdeps, and the run-time plugins and fonts it cannot see.
 for dep in libc6 libqt6widgets6 libvlc5 libturbojpeg0 libopencv-imgproc406 \
-    qt6-qpa-plugins vlc-plugin-base vlc-plugin-video-output fonts-noto-cjk; do
+    qt6-qpa-plugins qt6-translations-l10n vlc-plugin-base vlc-plugin-video-output fonts-noto-cjk; do
     echo "$DEPENDS" | grep -Eq "(^|, )$dep( |,|$)" || fail "Depends lacks $dep"
 done
 dpkg-deb -I "$DEB" postinst >/dev/null || fail "no postinst"

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <opencv2/videoio.hpp>
 
@@ -241,20 +242,29 @@ TEST_F(CaptureWindowTest, ARecordingStoppedBeforeItsFirstFrameSavesAnEmptyClipRe
 }
 
 // A file-size limit stands in for a full disk: the write fails in the middle of a recording.
-TEST_F(CaptureWindowTest, WriteFailureStopsRecordingTellsOnceAndSaveKeepsTheFrames) {
+class WriteFailureTest : public CaptureWindowTest {
+  protected:
+    // Records until the window tells of the failure; whether it did.
+    bool RecordUntilTheDiskIsFull(const std::function<void()>& afterStart) {
+        const auto previous = signal(SIGXFSZ, SIG_IGN);
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const rlimit limit{2 << 20, saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        Click(&m_dlg->m_btnRecord);
+        if (afterStart) afterStart();
+        const bool told = testing_support::WaitUntil([&] { return !m_boxes.empty(); }, 15000);
+        testing_support::Pump(400);  // later frames change nothing
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, previous);
+        return told;
+    }
+};
+
+TEST_F(WriteFailureTest, StopsRecordingTellsOnceAndSaveKeepsTheFrames) {
     Install({EmulatedCameraConfig::Microscope()});
     ASSERT_TRUE(Open());
-    const auto previous = signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const rlimit limit{2 << 20, saved.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    Click(&m_dlg->m_btnRecord);
-    const bool told = testing_support::WaitUntil([&] { return !m_boxes.empty(); }, 15000);
-    testing_support::Pump(400);  // later frames change nothing
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, previous);
-    ASSERT_TRUE(told);
+    ASSERT_TRUE(RecordUntilTheDiskIsFull(nullptr));
 
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0].text, Lang("IDS_WRITE_FAIL"));
@@ -271,4 +281,37 @@ TEST_F(CaptureWindowTest, WriteFailureStopsRecordingTellsOnceAndSaveKeepsTheFram
     Click(&m_dlg->m_btnSave);
     EXPECT_GE(CountFrames(VideoDir() + QStringLiteral("/2025-03-05/110000.avi")), written);
     EXPECT_EQ(m_boxes.size(), 1u);
+}
+
+// The dual view hides the recording buttons; a failure there must not strand the clip.
+TEST_F(WriteFailureTest, InTheDualViewLeavesTheClipToSaveInTheSingleView) {
+    Install({EmulatedCameraConfig::Microscope()});
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(RecordUntilTheDiskIsFull([&] { Click(&m_dlg->m_btnView); }));
+    ASSERT_EQ(m_dlg->m_bDualView, 1);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text, Lang("IDS_WRITE_FAIL"));
+    EXPECT_FALSE(Visible(1009));
+    EXPECT_FALSE(Visible(1011));
+    const long long written = m_dlg->m_recorder.FramesWritten();
+    EXPECT_GT(written, 5);
+
+    Click(&m_dlg->m_btnView);
+    EXPECT_EQ(m_dlg->m_bRecording, 0);
+    EXPECT_FALSE(Visible(1009));
+    EXPECT_TRUE(Visible(1010));
+    EXPECT_TRUE(Visible(1011));
+    EXPECT_EQ(m_dlg->m_btnRecord.Caption(), Lang("IDS_START_RECORD"));
+    const platform::SYSTEMTIME t = At(11, 30, 0);
+    platform::SetLocalTimeForTesting(&t);
+    Click(&m_dlg->m_btnSave);
+    EXPECT_GE(CountFrames(VideoDir() + QStringLiteral("/2025-03-05/113000.avi")), written);
+    EXPECT_TRUE(Visible(1009));
+    EXPECT_FALSE(Visible(1011));
+
+    // Once saved, the next round trip through the dual view is a plain one again.
+    Click(&m_dlg->m_btnView);
+    Click(&m_dlg->m_btnView);
+    EXPECT_TRUE(Visible(1009));
+    EXPECT_FALSE(Visible(1010));
 }

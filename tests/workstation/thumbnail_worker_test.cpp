@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
+#include <QScreen>
 #include <QThread>
 #include <opencv2/imgproc.hpp>
 #include <vector>
@@ -202,4 +204,58 @@ TEST_F(ClipStripTest, RecordingLosesNoFrameWhileTheStripIsRebuiltWithManyClips) 
     // Frames went on arriving through the actions (a handful under the sanitizers' slowness).
     EXPECT_GT(end - first, 3);
     EXPECT_EQ(m_dlg->m_recorder.FramesWritten(), end - first);
+}
+
+// A window as tall as the screen still gets thumbnails from frames at least their size, never
+// a small frame scaled up; so does one on a screen twice as tall.
+TEST_F(ClipStripTest, FirstFramesAreKeptLargeEnoughForTheTallestStrip) {
+    OpenWindow();
+    const QString clip = MakeClip(QStringLiteral("green.avi"), Qt::green);
+    m_dlg->AddVideo(clip);
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->PendingThumbnails() == 0; }));
+    const cv::Size kept = m_dlg->m_thumbnails.FrameSize(clip);
+    const int screenHeight = m_dlg->screen()->availableGeometry().height();
+    const int tallScreen = 2 * screenHeight;
+    const cv::Size keptForTall =
+        CFirstFrameReader::FitWithin(cv::Mat(480, 640, CV_8UC3), m_dlg->CachedFrameSize(tallScreen))
+            .size();
+
+    const auto thumbnailAt = [&](int windowHeight) {
+        m_dlg->resize(m_dlg->width(), windowHeight);
+        EXPECT_TRUE(WaitUntil([&] { return m_dlg->height() == windowHeight; }));
+        m_dlg->RebuildVideoList(m_dlg->m_videoList.height() - 2 * m_dlg->m_videoList.frameWidth() -
+                                20);
+        return m_dlg->m_imageList->ImageSize();
+    };
+    const QSize full = thumbnailAt(screenHeight);
+    EXPECT_GE(kept.width, full.width());
+    EXPECT_GE(kept.height, full.height());
+    const QSize tall = thumbnailAt(tallScreen);
+    EXPECT_GT(tall.width(), 320);  // larger than the frames kept at the least
+    EXPECT_GE(keptForTall.width, tall.width());
+    EXPECT_GE(keptForTall.height, tall.height());
+}
+
+// temp.avi listed through the open button and then recorded again gets its new picture.
+TEST_F(ClipStripTest, AClipWhoseFileChangedIsReadAgainAtTheNextRebuild) {
+    OpenWindow();
+    const QString clip = MakeClip(QStringLiteral("temp.avi"), Qt::blue);
+    m_dlg->AddVideo(clip);
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->PendingThumbnails() == 0; }));
+    ASSERT_EQ(Classify(m_dlg->m_imageList->GetImage(0).pixelColor(30, 30)), Shade::Blue);
+
+    // The same name recorded again; its time set apart in case both writes share a tick.
+    ASSERT_EQ(MakeClip(QStringLiteral("temp.avi"), Qt::red), clip);
+    QFile file(clip);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(5),
+                                 QFileDevice::FileModificationTime));
+    file.close();
+    m_dlg->RebuildVideoList(120);
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->PendingThumbnails() == 0; }));
+    EXPECT_EQ(Classify(m_dlg->m_imageList->GetImage(0).pixelColor(30, 30)), Shade::Red);
+
+    // Unchanged since, it is not read again.
+    m_dlg->RebuildVideoList(100);
+    EXPECT_EQ(m_dlg->PendingThumbnails(), 0);
 }

@@ -36,6 +36,7 @@ class CVideoCaptureDlgUnderTest : public CVideoCaptureDlg {
     using CVideoCaptureDlg::m_pPlayer2;
     using CVideoCaptureDlg::m_recorder;
     using CVideoCaptureDlg::m_review;
+    using CVideoCaptureDlg::m_thumbnails;
     using CVideoCaptureDlg::m_videoDir;
     using CVideoCaptureDlg::m_videoList;
     using CVideoCaptureDlg::m_videoPaths;
