@@ -28,8 +28,10 @@ bool CClipRecorder::Open(const std::string& path, int fps, int width, int height
     return true;
 }
 
-void CClipRecorder::Stop() {
+long long CClipRecorder::Stop() {
+    std::lock_guard lock(m_mutex);
     m_recording.store(false, std::memory_order_release);
+    return m_frames;
 }
 
 CClipRecorder::WriteResult CClipRecorder::WriteOrClose(const cv::Mat& frame) {

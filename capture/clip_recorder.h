@@ -22,7 +22,7 @@ class CClipRecorder {
     enum class WriteResult {
         Idle,     // not recording and nothing to close
         Written,  // the frame went into the clip
-        Skipped,  // recording, but the frame is not 640x480 BGR: not written
+        Skipped,  // recording, but the frame is not of the clip's size or not BGR: not written
         Closed,   // first frame after a stop: the clip was closed whole
         Failed,   // a write or the close failed: the file is closed, the recording stopped
     };
@@ -37,7 +37,9 @@ class CClipRecorder {
     // Frames of any other size than width x height are not written.
     bool Open(const std::string& path, int fps, int width, int height);
     // Window's thread: clears the flag. The camera thread closes the clip at its next frame.
-    void Stop();
+    // The frames the clip holds: a frame being written meanwhile is waited for, and no frame
+    // goes in after the call, so the count is final.
+    long long Stop();
     // Camera thread: one stamped frame.
     WriteResult WriteOrClose(const cv::Mat& frame);
     // Any thread: closes a clip that is still open after a stop (save, teardown, camera lost).

@@ -2,6 +2,8 @@
 
 #include <turbojpeg.h>
 
+#include <string>
+
 CJpegCodec::CJpegCodec() = default;
 
 CJpegCodec::~CJpegCodec() = default;
@@ -10,17 +12,51 @@ void CJpegCodec::CTjDestroy::operator()(void* handle) const {
     tjDestroy(handle);
 }
 
-bool CJpegCodec::Decode(const std::uint8_t* data, std::size_t size, cv::Mat& bgr) {
-    if (!data || size == 0 || size > 0x7FFFFFFF) return false;
+namespace {
+
+// The decoder's reduction that gives the smallest picture still at least atLeast; the full size
+// when none does.
+tjscalingfactor ReductionFor(int width, int height, cv::Size atLeast) {
+    tjscalingfactor best{1, 1};
+    if (atLeast.width <= 0 || atLeast.height <= 0) return best;
+    int count = 0;
+    const tjscalingfactor* factors = tjGetScalingFactors(&count);
+    for (int i = 0; factors && i < count; ++i) {
+        const tjscalingfactor f = factors[i];
+        if (f.num >= f.denom) continue;
+        const int w = TJSCALED(width, f);
+        const int h = TJSCALED(height, f);
+        if (w >= atLeast.width && h >= atLeast.height && w < TJSCALED(width, best)) best = f;
+    }
+    return best;
+}
+
+}  // namespace
+
+bool CJpegCodec::Decode(const std::uint8_t* data, std::size_t size, cv::Mat& bgr,
+                        cv::Size atLeast) {
+    if (!data || size == 0 || size > 0x7FFFFFFF) {
+        m_lastError = "no bytes";
+        return false;
+    }
     if (!m_decoder) m_decoder.reset(tjInitDecompress());
-    if (!m_decoder) return false;
+    if (!m_decoder) {
+        m_lastError = "no decoder";
+        return false;
+    }
     int width = 0, height = 0, subsamp = 0, colorspace = 0;
     if (tjDecompressHeader3(m_decoder.get(), data, static_cast<unsigned long>(size), &width,
                             &height, &subsamp, &colorspace) != 0) {
         ResetDecoder();
         return false;
     }
-    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return false;
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) {
+        m_lastError = "picture size " + std::to_string(width) + "x" + std::to_string(height);
+        return false;
+    }
+    const tjscalingfactor reduction = ReductionFor(width, height, atLeast);
+    width = TJSCALED(width, reduction);
+    height = TJSCALED(height, reduction);
     bgr.create(height, width, CV_8UC3);
     if (tjDecompress2(m_decoder.get(), data, static_cast<unsigned long>(size), bgr.data, width,
                       static_cast<int>(bgr.step), height, TJPF_BGR, 0) != 0 &&

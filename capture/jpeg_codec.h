@@ -17,8 +17,12 @@ class CJpegCodec {
     CJpegCodec& operator=(const CJpegCodec&) = delete;
 
     // Colour and grey JPEGs alike become an 8-bit BGR image. Damaged data that still gives a
-    // picture (a decoder warning) counts as decoded; false when nothing could be decoded.
-    bool Decode(const std::uint8_t* data, std::size_t size, cv::Mat& bgr);
+    // picture (a decoder warning) counts as decoded; false when nothing could be decoded, and
+    // LastError says why. A picture larger than atLeast in both directions is decoded at the
+    // smallest of the decoder's own reductions (1/2, 1/4, ...) that keeps it at least that
+    // large, which costs a fraction of a full decode.
+    bool Decode(const std::uint8_t* data, std::size_t size, cv::Mat& bgr,
+                cv::Size atLeast = cv::Size());
     // A contiguous 8-bit BGR image to a baseline JPEG with 4:2:0 chroma. The result stays valid
     // until the next call.
     bool Encode(const cv::Mat& bgr, int quality, const std::uint8_t** data, std::size_t* size);

@@ -33,21 +33,41 @@ void SampleGrabberCBImpl::DrawTimeStamp(cv::Mat& image, const platform::SYSTEMTI
                 cv::Scalar(0, 0, 0, 0), 1, cv::LINE_8, false);
 }
 
-cv::Mat SampleGrabberCBImpl::DecodeSample(const BYTE* buffer, long length) {
-    const long jpegLength = JpegSampleLength(buffer, length);
-    cv::Mat image;
-    if (jpegLength <= 0 || !m_codec.Decode(buffer, static_cast<std::size_t>(jpegLength), image))
+cv::Mat SampleGrabberCBImpl::DecodeSample(const BYTE* buffer, long length, std::string* why) {
+    const long start = JpegSampleStart(buffer, length);
+    const long jpegLength = start < 0 ? 0 : JpegSampleLength(buffer + start, length - start);
+    if (jpegLength <= 0) {
+        if (why) *why = start < 0 ? "no JPEG start marker" : "no JPEG end marker";
         return {};
-    return image;
+    }
+    const cv::Size clip(kClipWidth, kClipHeight);
+    cv::Mat image;
+    if (!m_codec.Decode(buffer + start, static_cast<std::size_t>(jpegLength), image, clip)) {
+        if (why) *why = m_codec.LastError();
+        return {};
+    }
+    // The camera's own size passes untouched; any other is stretched as the live picture
+    // would show it.
+    if (image.size() == clip) return image;
+    cv::Mat fitted;
+    const bool shrink = image.cols >= clip.width && image.rows >= clip.height;
+    cv::resize(image, fitted, clip, 0, 0, shrink ? cv::INTER_AREA : cv::INTER_LINEAR);
+    return fitted;
 }
 
 HRESULT SampleGrabberCBImpl::BufferCB(double, BYTE* buffer, long bufferLength) {
     CLogFile& log = AfxGetApp().m_log;
     log.WriteLog("BufferCB..call \n");
 
-    // A sample that does not decode is dropped: nothing is shown or recorded.
-    cv::Mat image = DecodeSample(buffer, bufferLength);
-    if (image.empty()) return S_OK;
+    // A sample that does not decode is dropped: nothing is shown or recorded, and the log
+    // hears of it.
+    std::string why;
+    cv::Mat image = DecodeSample(buffer, bufferLength, &why);
+    if (image.empty()) {
+        m_undecoded.Failed(why, bufferLength);
+        return S_OK;
+    }
+    m_undecoded.Decoded();
 
     const HWND hwnd = m_owner ? m_owner->GetCaptureHwnd() : 0;
     if (!hwnd) return S_OK;

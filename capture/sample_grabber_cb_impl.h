@@ -7,6 +7,7 @@
 
 #include "capture/capture_window.h"
 #include "capture/jpeg_codec.h"
+#include "capture/undecoded_frame_log.h"
 #include "platform/graph/dshow_interfaces.h"
 #include "platform/system.h"
 
@@ -30,9 +31,12 @@ class SampleGrabberCBImpl : public ISampleGrabberCB {
     static std::string FormatTimeStamp(const platform::SYSTEMTIME& t);
     // Draws the stamp in black at (10, 30), Hershey simplex, scale 0.6, thickness 1, LINE_8.
     static void DrawTimeStamp(cv::Mat& image, const platform::SYSTEMTIME& t);
-    // The sample as a BGR image, or empty when it is no JPEG or does not decode. Streaming
-    // thread only: the decoder is this object's.
-    cv::Mat DecodeSample(const BYTE* buffer, long length);
+    // The sample as a BGR image of kClipWidth x kClipHeight, whatever size the camera sent, so
+    // that the picture, the stamp and the clip agree; empty when it is no JPEG or does not
+    // decode, with why set when given. Streaming thread only: the decoder is this object's.
+    cv::Mat DecodeSample(const BYTE* buffer, long length, std::string* why = nullptr);
+    // Samples that did not decode, told to the log at most once a minute.
+    CUndecodedFrameLog& UndecodedFrames() { return m_undecoded; }
 
     static constexpr int kClipWidth = 640;
     static constexpr int kClipHeight = 480;
@@ -40,4 +44,5 @@ class SampleGrabberCBImpl : public ISampleGrabberCB {
   private:
     ICaptureWindow* m_owner;
     CJpegCodec m_codec;
+    CUndecodedFrameLog m_undecoded;
 };

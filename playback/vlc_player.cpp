@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "controls/my_picture_ctrl.h"
+#include "playback/clip_probe.h"
 
 namespace {
 constexpr float kRate = 1.2f;
@@ -47,6 +48,9 @@ void VlcPlayer::Play() {
     // Without an engine, or with a path that names no file, nothing is played: an empty path
     // would make libVLC open the working folder.
     if (!m_instance || !m_pWnd || path.empty()) return;
+    // A clip without two frames, or one no demuxer reads, would keep libVLC restarting it
+    // without end: the pane keeps its empty picture instead.
+    if (!CClipProbe::IsLoopable(m_path)) return;
     m_media.reset(libvlc_media_new_path(m_instance.get(), path.c_str()));
     if (!m_media) return;
     const std::string repeat = ":input-repeat=" + std::to_string(m_repeats);

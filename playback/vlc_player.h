@@ -24,7 +24,8 @@ struct VlcPlayer {
     VlcPlayer(const VlcPlayer&) = delete;
     VlcPlayer& operator=(const VlcPlayer&) = delete;
 
-    // (Re)starts looping playback of m_path in m_pWnd.
+    // (Re)starts looping playback of m_path in m_pWnd. A clip with fewer than two frames, or
+    // one that cannot be read, is not played: the pane shows its empty picture.
     void Play();
     // Stops playback and gives up the current media; the media player stays.
     void Stop();

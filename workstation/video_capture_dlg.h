@@ -55,9 +55,9 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     void OnRecord();
     void OnCancelRecording();
     // Stops a running recording without the user (a write failure, the camera gone): the clip
-    // is closed whole and the buttons show the Stopped state, so Save saves it. Whether a
-    // recording was running.
-    bool AbortRecording();
+    // is closed whole and the buttons show the Stopped state, so Save saves it. The frames the
+    // clip holds; -1 when no recording was running.
+    long long AbortRecording();
     void OnSaveRecording();
     void OnDeleteSelectedVideo();
     void OnDeleteAllVideos();
@@ -125,8 +125,13 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     bool FinishRecordingFile();
     // The text for a camera that may not be opened, true for a build tree and an installed copy.
     static QString AccessDeniedText();
-    // "IDS_WRITE_FAIL" in a message box.
-    void ReportWriteFailure();
+    // The Stopped state after a recording: the recorder's flag cleared, Save and Discard shown.
+    // The frames the clip holds.
+    long long StopRecording();
+    // "IDS_WRITE_FAIL" in a message box; for a clip without frames, "IDS_EMPTY_CLIP" with it.
+    void ReportWriteFailure(bool emptyClip = false);
+    // The text of key, followed by that of "IDS_EMPTY_CLIP" when the stopped clip holds no frame.
+    static QString StopMessage(const QString& key, bool emptyClip);
 
     // Tests, benchmarks and the screenshot tool look at the state through it.
     friend class CVideoCaptureDlgUnderTest;

@@ -24,11 +24,11 @@ LRESULT CVideoCaptureDlg::OnDeviceLost(WPARAM wParam, LPARAM) {
     if (m_pCapture) m_lostDisplayName = m_pCapture->DisplayName();
     // Its stream has ended, so no camera thread waits on this window: closing cannot block.
     m_pCapture.reset();
-    AbortRecording();
+    const bool emptyClip = AbortRecording() == 0;
     m_watchFailures = 0;
     m_watchWait = 0;
     m_deviceWatch.start(kDeviceWatchMs);
-    platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_DEVICE_LOST")));
+    platform::AfxMessageBox(StopMessage(QStringLiteral("IDS_DEVICE_LOST"), emptyClip));
     return 0;
 }
 

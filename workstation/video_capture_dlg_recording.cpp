@@ -29,13 +29,21 @@ void CVideoCaptureDlg::OnRecord() {
                                RGB(255, 255, 255));
         return;
     }
+    // A clip without a single frame (no camera, or none of its frames decoded) is no use:
+    // the user hears of it now rather than after saving it.
+    if (StopRecording() == 0)
+        platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_EMPTY_CLIP")));
+}
+
+long long CVideoCaptureDlg::StopRecording() {
     m_bRecording = 0;
-    m_recorder.Stop();
+    const long long frames = m_recorder.Stop();
     ShowControl(IDC_BTN_SAVE, true);
     ShowControl(IDC_BTN_CANCEL, true);
-    m_btnRecord.SetCaption(app.GetLangString(QStringLiteral("IDS_START_RECORD")), 18,
+    m_btnRecord.SetCaption(AfxGetApp().GetLangString(QStringLiteral("IDS_START_RECORD")), 18,
                            RGB(255, 255, 255));
     ShowControl(IDC_BTN_RECORD, false);
+    return frames;
 }
 
 void CVideoCaptureDlg::OnCancelRecording() {
@@ -44,11 +52,11 @@ void CVideoCaptureDlg::OnCancelRecording() {
     ShowControl(IDC_BTN_RECORD, true);
 }
 
-bool CVideoCaptureDlg::AbortRecording() {
-    m_recorder.Stop();
-    if (m_bRecording == 0) return false;
+long long CVideoCaptureDlg::AbortRecording() {
+    const long long frames = m_recorder.Stop();
+    if (m_bRecording == 0) return -1;
     if (m_bDualView == 0) {
-        OnRecord();  // the Stopped state, as if the user had clicked
+        StopRecording();  // the Stopped state, as if the user had clicked
     } else {
         // The recording buttons are hidden in the dual view; the switch back shows Stopped.
         m_bRecording = 0;
@@ -57,12 +65,11 @@ bool CVideoCaptureDlg::AbortRecording() {
                                RGB(255, 255, 255));
     }
     FinishRecordingFile();
-    return true;
+    return frames;
 }
 
 LRESULT CVideoCaptureDlg::OnRecordFail(WPARAM, LPARAM) {
-    AbortRecording();
-    ReportWriteFailure();
+    ReportWriteFailure(AbortRecording() == 0);
     return 0;
 }
 
@@ -73,6 +80,14 @@ bool CVideoCaptureDlg::FinishRecordingFile() {
     return false;
 }
 
-void CVideoCaptureDlg::ReportWriteFailure() {
-    platform::AfxMessageBox(AfxGetApp().GetLangString(QStringLiteral("IDS_WRITE_FAIL")));
+void CVideoCaptureDlg::ReportWriteFailure(bool emptyClip) {
+    platform::AfxMessageBox(StopMessage(QStringLiteral("IDS_WRITE_FAIL"), emptyClip));
+}
+
+QString CVideoCaptureDlg::StopMessage(const QString& key, bool emptyClip) {
+    const CWinApp& app = AfxGetApp();
+    // One box that tells both, rather than a second box after the first.
+    if (!emptyClip) return app.GetLangString(key);
+    return app.GetLangString(key) + QStringLiteral("\n\n") +
+           app.GetLangString(QStringLiteral("IDS_EMPTY_CLIP"));
 }

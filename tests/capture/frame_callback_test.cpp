@@ -135,13 +135,14 @@ TEST_F(FrameCallback, CorruptSamplesAreDroppedGreyBecomesColour) {
     ASSERT_EQ(m_window.m_frames.load(), 1);
     EXPECT_EQ(m_window.m_lastFrame.type(), CV_8UC3);
     EXPECT_EQ(m_window.m_lastFrame.cols, 640);
-    // Another size is shown but kept out of the 640x480 clip.
+    // Another size is brought to 640x480, shown and recorded.
     Feed(Jpeg(EmulatedSample::Good, 0, 320, 240));
     ASSERT_EQ(m_window.m_frames.load(), 2);
-    EXPECT_EQ(m_window.m_lastFrame.cols, 320);
+    EXPECT_EQ(m_window.m_lastFrame.size(), cv::Size(640, 480));
     m_window.m_recorder.Stop();
     Feed(Jpeg(EmulatedSample::Good));
-    EXPECT_EQ(CountClipFrames(ClipPath()), 1);  // the grey frame only
+    EXPECT_EQ(CountClipFrames(ClipPath()), 2);
+    EXPECT_EQ(m_callback.UndecodedFrames().Total(), 5);
 }
 
 TEST_F(FrameCallback, PaddedJpegIsWhole) {

@@ -131,6 +131,8 @@ TEST_F(CaptureWindowTest, CameraThatFailsToStartLeavesAWorkingWindowWithoutPictu
     EXPECT_TRUE(Visible(1010));
     EXPECT_TRUE(Visible(1011));
     EXPECT_FALSE(Visible(1009));
+    ASSERT_EQ(m_boxes.size(), 2u);
+    EXPECT_EQ(m_boxes[1].text, Lang("IDS_EMPTY_CLIP"));
 }
 
 TEST_F(CaptureWindowTest, TwoCamerasAreCountedAndOnlyTheFirstOpens) {

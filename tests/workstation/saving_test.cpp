@@ -189,10 +189,12 @@ TEST_F(CaptureWindowTest, ARecordingStoppedBeforeItsFirstFrameSavesAnEmptyClipRe
     Click(&m_dlg->m_btnRecord);
     EXPECT_EQ(FramesHandled(), handled);
     EXPECT_EQ(m_dlg->m_recorder.FramesWritten(), 0);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text, Lang("IDS_EMPTY_CLIP"));
     const platform::SYSTEMTIME t = At(10, 30, 0);
     platform::SetLocalTimeForTesting(&t);
     Click(&m_dlg->m_btnSave);
-    EXPECT_TRUE(m_boxes.empty());
+    EXPECT_EQ(m_boxes.size(), 1u);
     const QString clip = VideoDir() + QStringLiteral("/2025-03-05/103000.avi");
     ASSERT_TRUE(QFile::exists(clip));
     EXPECT_TRUE(Visible(1009));
