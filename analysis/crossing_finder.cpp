@@ -10,6 +10,24 @@ namespace {
 // Cells and noise make small dips; this much smoothing keeps a 3-pixel vessel.
 constexpr double kSmoothSigma = 1.2;
 constexpr double kMinLength = 4;
+// The steepest step on each side of a valley, in grey levels per pixel: at least this, and at
+// least its depth over kSideRun pixels (a line may cross a vessel aslant, which widens its wall).
+constexpr double kMinSlope = 2.0;
+constexpr double kSideRun = 12.0;
+
+bool SteepSides(const std::vector<float>& p, int left, int bottom, int right, double depth) {
+    const int n = static_cast<int>(p.size());
+    const double need = std::max(kMinSlope, depth / kSideRun);
+    auto steepest = [&](int from, int to) {
+        double best = 0;
+        for (int k = std::max(0, from); k < std::min(n - 1, to); ++k)
+            best = std::max(best, static_cast<double>(std::abs(p[static_cast<size_t>(k + 1)] -
+                                                               p[static_cast<size_t>(k)])));
+        return best;
+    };
+    // From a little outside the half-depth crossing to the bottom.
+    return steepest(left - 3, bottom) >= need && steepest(bottom, right + 3) >= need;
+}
 
 }  // namespace
 
@@ -45,8 +63,13 @@ std::vector<CCrossingFinder::Crossing> CCrossingFinder::FindInProfile(const std:
         double lo = l, hi = r;
         if (l > 0) lo = l - (level - v(l)) / (v(l - 1) - v(l));
         if (r < n - 1) hi = r + (level - v(r)) / (v(r + 1) - v(r));
+        // Blotches of the ground are valleys too, but with gentle sides; a vessel's wall is sharp.
+        if (!SteepSides(p, l, at, r, depth)) {
+            i = j;
+            continue;
+        }
         Crossing c;
-        c.along = at;
+        c.along = (lo + hi) / 2;
         c.depth = depth;
         c.widthPx = hi - lo;
         i = j;

@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 cv::Mat CGreyProfile::Channel(const cv::Mat& frame) {
+    if (frame.type() == CV_32FC1) return frame;
     cv::Mat channel;
     if (frame.type() == CV_8UC3)
         cv::extractChannel(frame, channel, 1);

@@ -8,7 +8,7 @@
 class CGreyProfile {
   public:
     // The channel the finders read, as 32-bit float: green of a BGR frame, a grey frame as it
-    // is; empty for anything else.
+    // is, a float one unchanged; empty for anything else.
     static cv::Mat Channel(const cv::Mat& frame);
     // Bilinear sample at p; the nearest edge pixel outside the frame.
     static float At(const cv::Mat& channel, cv::Point2d p);

@@ -81,10 +81,10 @@ double Crossing(const std::vector<float>& p, int i, int direction, float level) 
     return k + direction * (b != a ? (level - a) / (b - a) : 0.5);
 }
 
-// Out of the valley, the profile went down again by more than a quarter of the depth: a
-// neighbour begins.
+// Out of the valley, the profile went down again by more than a quarter of the depth, and by
+// more than a flat bottom's ripple: a neighbour begins.
 bool Turned(float highest, float now, float floor) {
-    return highest - floor > kMinDepth && highest - now > 0.25f * (highest - floor);
+    return highest - now > std::max(static_cast<float>(kMinDepth), 0.25f * (highest - floor));
 }
 
 // The shoulder beside an edge: the highest level within reach before the profile turns down
@@ -129,18 +129,27 @@ std::optional<Cut> HalfDepth(const cv::Mat& channel, cv::Point2d at, cv::Point2d
     const int from = std::max(0, bottom - around), to = std::min(n - 1, bottom + around);
     for (int k = from; k <= to; ++k)
         if (p[static_cast<size_t>(k)] < p[static_cast<size_t>(bottom)]) bottom = k;
-    const float floor = p[static_cast<size_t>(bottom)];
     // First pass: shoulders as the highest levels either side; then again from the shoulders
-    // just outside the edges found, which an uneven light does not tilt.
-    float left = floor, right = floor;
-    for (int k = bottom; k >= 0; --k) {
-        left = std::max(left, p[static_cast<size_t>(k)]);
-        if (Turned(left, p[static_cast<size_t>(k)], floor)) break;
-    }
-    for (int k = bottom; k < n; ++k) {
-        right = std::max(right, p[static_cast<size_t>(k)]);
-        if (Turned(right, p[static_cast<size_t>(k)], floor)) break;
-    }
+    // just outside the edges found, which an uneven light does not tilt. A flat bottom may slope:
+    // the walk out follows it down to its lowest point before it climbs the wall.
+    struct Side {
+        float shoulder, low;
+        int lowAt;
+    };
+    auto walk = [&](int direction) {
+        Side side{p[static_cast<size_t>(bottom)], p[static_cast<size_t>(bottom)], bottom};
+        for (int k = bottom; k >= 0 && k < n; k += direction) {
+            const float v = p[static_cast<size_t>(k)];
+            if (v < side.low) side = Side{v, v, k};
+            side.shoulder = std::max(side.shoulder, v);
+            if (Turned(side.shoulder, v, side.low)) break;
+        }
+        return side;
+    };
+    const Side l = walk(-1), r = walk(+1);
+    const float floor = std::min(l.low, r.low);
+    bottom = l.low < r.low ? l.lowAt : r.lowAt;
+    float left = l.shoulder, right = r.shoulder;
     double lo = 0, hi = 0;
     for (int pass = 0; pass < 2; ++pass) {
         lo = Crossing(p, bottom, -1, (floor + left) / 2);
@@ -171,8 +180,9 @@ std::optional<CWidthProbe::Result> CWidthProbe::MeasureChannel(const cv::Mat& ch
         return std::nullopt;
     const std::optional<Structure> structure = LocalStructure(channel, click);
     if (!structure) return std::nullopt;
-    // A vessel of width w answers most at a scale near w / 2: read a few widths either side.
-    const double span = std::min(kMaxHalfSpan, std::max(15.0, 6 * structure->scale));
+    // The whole reach is read whatever the scale: a click off a wide vessel's centre may answer
+    // at a small one. A vessel of width w answers most at a scale near w / 2.
+    const double span = kMaxHalfSpan;
     const double search = std::max(3.0, 2 * structure->scale);
     const double base = std::atan2(structure->across.y, structure->across.x);
     auto dirOf = [&](double angle) { return cv::Point2d(std::cos(angle), std::sin(angle)); };
