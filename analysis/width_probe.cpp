@@ -180,31 +180,40 @@ std::optional<CWidthProbe::Result> CWidthProbe::MeasureChannel(const cv::Mat& ch
         return std::nullopt;
     const std::optional<Structure> structure = LocalStructure(channel, click);
     if (!structure) return std::nullopt;
-    // The whole reach is read whatever the scale: a click off a wide vessel's centre may answer
-    // at a small one. A vessel of width w answers most at a scale near w / 2.
-    const double span = kMaxHalfSpan;
+    // A vessel of width w answers most at a scale near w / 2: a few widths either side are read.
+    // A click off a wide vessel's centre may answer at a small scale and cut its edges off: then
+    // the whole reach is read.
     const double search = std::max(3.0, 2 * structure->scale);
     const double base = std::atan2(structure->across.y, structure->across.x);
     auto dirOf = [&](double angle) { return cv::Point2d(std::cos(angle), std::sin(angle)); };
-    // The direction across is where the vessel is narrowest: a parabola through the widths
-    // at a few turns either side of the Hessian's.
-    std::optional<Cut> cut = HalfDepth(channel, click, dirOf(base), span, search);
-    if (!cut) return std::nullopt;
-    cv::Point2d centre = click + dirOf(base) * ((cut->lo + cut->hi) / 2);
-    double angle = base;
-    for (const double turn : {0.2, 0.07}) {
-        const std::optional<Cut> minus = HalfDepth(channel, centre, dirOf(angle - turn), span, 3);
-        const std::optional<Cut> mid = HalfDepth(channel, centre, dirOf(angle), span, 3);
-        const std::optional<Cut> plus = HalfDepth(channel, centre, dirOf(angle + turn), span, 3);
-        if (!minus || !mid || !plus) break;
-        const double wm = minus->hi - minus->lo, w0 = mid->hi - mid->lo, wp = plus->hi - plus->lo;
-        const double curvature = wm + wp - 2 * w0;
-        double shift = curvature > 1e-9 ? 0.5 * (wm - wp) / curvature : (wm < wp ? -1 : 1);
-        centre += dirOf(angle) * ((mid->lo + mid->hi) / 2);
-        angle += std::clamp(shift, -1.0, 1.0) * turn;
-    }
-    const cv::Point2d dir = dirOf(angle);
-    cut = HalfDepth(channel, centre, dir, span, 3);
+    auto measure = [&](double span, cv::Point2d& centre, cv::Point2d& dir) -> std::optional<Cut> {
+        // The direction across is where the vessel is narrowest: a parabola through the widths
+        // at a few turns either side of the Hessian's.
+        const std::optional<Cut> first = HalfDepth(channel, click, dirOf(base), span, search);
+        if (!first) return std::nullopt;
+        centre = click + dirOf(base) * ((first->lo + first->hi) / 2);
+        double angle = base;
+        for (const double turn : {0.2, 0.07}) {
+            const std::optional<Cut> minus =
+                HalfDepth(channel, centre, dirOf(angle - turn), span, 3);
+            const std::optional<Cut> mid = HalfDepth(channel, centre, dirOf(angle), span, 3);
+            const std::optional<Cut> plus =
+                HalfDepth(channel, centre, dirOf(angle + turn), span, 3);
+            if (!minus || !mid || !plus) break;
+            const double wm = minus->hi - minus->lo, w0 = mid->hi - mid->lo,
+                         wp = plus->hi - plus->lo;
+            const double curvature = wm + wp - 2 * w0;
+            double shift = curvature > 1e-9 ? 0.5 * (wm - wp) / curvature : (wm < wp ? -1 : 1);
+            centre += dirOf(angle) * ((mid->lo + mid->hi) / 2);
+            angle += std::clamp(shift, -1.0, 1.0) * turn;
+        }
+        dir = dirOf(angle);
+        return HalfDepth(channel, centre, dir, span, 3);
+    };
+    cv::Point2d centre, dir;
+    std::optional<Cut> cut =
+        measure(std::min(kMaxHalfSpan, std::max(15.0, 6 * structure->scale)), centre, dir);
+    if (!cut) cut = measure(kMaxHalfSpan, centre, dir);
     if (!cut) return std::nullopt;
     Result result;
     result.edge1 = centre + dir * cut->lo;
