@@ -10,6 +10,7 @@ namespace {
 // Cells and noise make small dips; this much smoothing keeps a 3-pixel vessel.
 constexpr double kSmoothSigma = 1.2;
 constexpr double kMinLength = 4;
+constexpr double kMaxLength = 20000;
 // The steepest step on each side of a valley, in grey levels per pixel: at least this, and at
 // least its depth over kSideRun pixels (a line may cross a vessel aslant, which widens its wall).
 constexpr double kMinSlope = 2.0;
@@ -97,7 +98,8 @@ std::vector<CCrossingFinder::Crossing> CCrossingFinder::Find(const cv::Mat& fram
                                                              const Options& options) {
     const cv::Mat channel = CGreyProfile::Channel(frame);
     const double length = cv::norm(b - a);
-    if (channel.empty() || !std::isfinite(length) || length < kMinLength) return {};
+    if (channel.empty() || !std::isfinite(length) || length < kMinLength || length > kMaxLength)
+        return {};
     const cv::Point2d dir = (b - a) / length;
     const int count = static_cast<int>(std::floor(length)) + 1;
     std::vector<Crossing> found =

@@ -21,8 +21,9 @@ class CCrossingFinder {
         double widthPx = 0;  // at half depth, along the line
     };
 
-    // Crossings of the line from a to b in frame (BGR or grey), ordered from a; none for a line
-    // shorter than a few pixels or a frame of another type.
+    // Crossings of the line from a to b in frame (BGR, grey or the float channel CGreyProfile
+    // makes), ordered from a; none for a line shorter than a few pixels or longer than any
+    // picture, or a frame of another type.
     static std::vector<Crossing> Find(const cv::Mat& frame, cv::Point2d a, cv::Point2d b,
                                       const Options& options);
     static std::vector<Crossing> Find(const cv::Mat& frame, cv::Point2d a, cv::Point2d b) {

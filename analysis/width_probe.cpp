@@ -13,6 +13,8 @@ constexpr double kStep = 0.25;       // profile samples per pixel: 4
 constexpr int kHalfBand = 3;         // lines along the vessel averaged into the profile
 constexpr double kMinDepth = 8;      // grey levels
 constexpr double kMaxHalfSpan = 70;  // pixels either side of the click read across
+constexpr double kClickSlack = 2;    // pixels a click may miss the vessel's edge by
+constexpr double kWallRun = 5;       // pixels a wall may take from a quarter to three quarters
 constexpr std::array<double, 10> kScales = {1.0, 1.5, 2.0, 3.0, 4.0, 5.5, 7.5, 10.0, 13.0, 17.0};
 
 struct Structure {
@@ -81,15 +83,18 @@ double Crossing(const std::vector<float>& p, int i, int direction, float level) 
     return k + direction * (b != a ? (level - a) / (b - a) : 0.5);
 }
 
-// Out of the valley, the profile went down again by more than a quarter of the depth, and by
-// more than a flat bottom's ripple: a neighbour begins.
-bool Turned(float highest, float now, float floor) {
-    return highest - now > std::max(static_cast<float>(kMinDepth), 0.25f * (highest - floor));
+// A quarter of the way out of the valley or more, the profile went down again by more than a
+// quarter of the depth, and by more than a flat bottom's ripple: a neighbour begins. A dip lower
+// down is the vessel's own (a lighter lumen, cells).
+bool Turned(float highest, float now, float floor, float quarter) {
+    return highest - floor > quarter &&
+           highest - now > std::max(static_cast<float>(kMinDepth), 0.25f * (highest - floor));
 }
 
 // The shoulder beside an edge: the highest level within reach before the profile turns down
 // into a neighbour.
-float Shoulder(const std::vector<float>& p, double edge, int direction, double reach, float floor) {
+float Shoulder(const std::vector<float>& p, double edge, int direction, double reach, float floor,
+               float quarter) {
     const int n = static_cast<int>(p.size());
     const int start = std::clamp(static_cast<int>(std::lround(edge)), 0, n - 1);
     const int end = std::clamp(static_cast<int>(std::lround(edge + direction * reach)), 0, n - 1);
@@ -97,7 +102,7 @@ float Shoulder(const std::vector<float>& p, double edge, int direction, double r
     for (int k = start; k != end + direction && k >= 0 && k < n; k += direction) {
         const float v = p[static_cast<size_t>(k)];
         best = std::max(best, v);
-        if (Turned(best, v, floor)) break;
+        if (Turned(best, v, floor, quarter)) break;
     }
     return best;
 }
@@ -132,6 +137,10 @@ std::optional<Cut> HalfDepth(const cv::Mat& channel, cv::Point2d at, cv::Point2d
     // First pass: shoulders as the highest levels either side; then again from the shoulders
     // just outside the edges found, which an uneven light does not tilt. A flat bottom may slope:
     // the walk out follows it down to its lowest point before it climbs the wall.
+    // The ground's level, roughly: most of what is read across lies beside the vessel.
+    std::vector<float> sorted = p;
+    std::nth_element(sorted.begin(), sorted.begin() + n * 4 / 5, sorted.end());
+    const float ground = sorted[static_cast<size_t>(n * 4 / 5)];
     struct Side {
         float shoulder, low;
         int lowAt;
@@ -142,7 +151,7 @@ std::optional<Cut> HalfDepth(const cv::Mat& channel, cv::Point2d at, cv::Point2d
             const float v = p[static_cast<size_t>(k)];
             if (v < side.low) side = Side{v, v, k};
             side.shoulder = std::max(side.shoulder, v);
-            if (Turned(side.shoulder, v, side.low)) break;
+            if (Turned(side.shoulder, v, side.low, (ground - side.low) / 4)) break;
         }
         return side;
     };
@@ -156,11 +165,26 @@ std::optional<Cut> HalfDepth(const cv::Mat& channel, cv::Point2d at, cv::Point2d
         hi = Crossing(p, bottom, +1, (floor + right) / 2);
         const double width = (hi - lo) * kStep;
         const double reachPx = std::max(4.0, 0.5 * width) / kStep;
-        left = Shoulder(p, lo, -1, reachPx, floor);
-        right = Shoulder(p, hi, +1, reachPx, floor);
+        left = Shoulder(p, lo, -1, reachPx, floor, (ground - floor) / 4);
+        right = Shoulder(p, hi, +1, reachPx, floor, (ground - floor) / 4);
     }
     const double depth = std::min(left, right) - floor;
     if (depth < kMinDepth || lo <= 0 || hi >= n - 1) return std::nullopt;
+    // A vessel's wall is sharp; the ground's blotches have gentle sides. The wall's run: from a
+    // quarter to three quarters of the way up it, walking both ways from its half-depth point.
+    auto wall = [&](double edge, int outward, float shoulder) {
+        const float rise = shoulder - floor;
+        int up = std::clamp(static_cast<int>(std::lround(edge)), 0, n - 1);
+        while (up + outward >= 0 && up + outward < n &&
+               p[static_cast<size_t>(up)] < floor + 0.75f * rise)
+            up += outward;
+        int down = std::clamp(static_cast<int>(std::lround(edge)), 0, n - 1);
+        while (down - outward >= 0 && down - outward < n &&
+               p[static_cast<size_t>(down)] > floor + 0.25f * rise)
+            down -= outward;
+        return std::abs(up - down) * kStep;
+    };
+    if (wall(lo, -1, left) > kWallRun || wall(hi, +1, right) > kWallRun) return std::nullopt;
     return Cut{(lo - half) * kStep, (hi - half) * kStep, depth};
 }
 
@@ -215,6 +239,9 @@ std::optional<CWidthProbe::Result> CWidthProbe::MeasureChannel(const cv::Mat& ch
         measure(std::min(kMaxHalfSpan, std::max(15.0, 6 * structure->scale)), centre, dir);
     if (!cut) cut = measure(kMaxHalfSpan, centre, dir);
     if (!cut) return std::nullopt;
+    // A click on the ground beside a vessel measures nothing: the vessel must be under it.
+    const double clickAt = (click - centre).dot(dir);
+    if (clickAt < cut->lo - kClickSlack || clickAt > cut->hi + kClickSlack) return std::nullopt;
     Result result;
     result.edge1 = centre + dir * cut->lo;
     result.edge2 = centre + dir * cut->hi;

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "analysis/crossing_finder.h"
 #include "analysis/grey_profile.h"
 #include "analysis/width_probe.h"
 #include "emulated/emulated_capillary_scene.h"
+#include "emulated/emulated_frame_source.h"
 
 namespace {
 
@@ -98,6 +100,7 @@ TEST(CapillaryAnalysis, NothingIsFoundOnPlainGroundOrInInputThatIsNoPicture) {
     EXPECT_TRUE(CCrossingFinder::Find(cv::Mat(), {0, 0}, {100, 0}).empty());
     EXPECT_TRUE(CCrossingFinder::Find(scene.picture, {50, 50}, {50, 50}).empty());
     EXPECT_TRUE(CCrossingFinder::Find(scene.picture, {NAN, 50}, {50, 50}).empty());
+    EXPECT_TRUE(CCrossingFinder::Find(scene.picture, {0, kRowY}, {1e12, kRowY}).empty());
     cv::Mat wrongType;
     scene.picture.convertTo(wrongType, CV_16UC3);
     EXPECT_TRUE(CCrossingFinder::Find(wrongType, {200, kRowY}, {400, kRowY}).empty());
@@ -137,5 +140,28 @@ TEST(CapillaryScene, TheSameSeedDrawsTheSamePictureAndTheTruthMatchesIt) {
         const float above =
             CGreyProfile::At(green, loop.apex - cv::Point2d(0, loop.apexWidthPx + 6));
         EXPECT_LT(apex + 20, above) << "apex at " << loop.apex;
+    }
+}
+
+TEST(CapillaryAnalysis, OnTheDemoCamerasPictureEachLimbCrossedMeasuresAsItsDrawnOutline) {
+    // The emulated camera draws its loops as an 11 px dark outline with a lighter 5 px core,
+    // softened by a 3x3 blur and JPEG; six loops cross a line low in the picture, two limbs
+    // each. The lighter core must not halve the width.
+    const std::vector<unsigned char> jpeg = platform::v4l2::CEmulatedFrameSource::Sample(
+        platform::v4l2::EmulatedSample::Good, 3, 640, 480);
+    const cv::Mat picture = cv::imdecode(jpeg, cv::IMREAD_COLOR);
+    const std::vector<CCrossingFinder::Crossing> limbs =
+        CCrossingFinder::Find(picture, {20, 336}, {620, 336});
+    ASSERT_EQ(limbs.size(), 12u);
+    for (size_t i = 0; i < limbs.size(); ++i) {
+        const std::optional<CWidthProbe::Result> r = CWidthProbe::Measure(picture, limbs[i].at);
+        ASSERT_TRUE(r) << "limb at " << limbs[i].at;
+        EXPECT_GE(r->widthPx, 11.0) << "limb at " << limbs[i].at;
+        EXPECT_LE(r->widthPx, 15.0) << "limb at " << limbs[i].at;
+        // Between the two limbs of a loop lies ground: a click there measures nothing.
+        if (i % 2 == 0) {
+            const cv::Point2d between = (limbs[i].at + limbs[i + 1].at) / 2;
+            EXPECT_FALSE(CWidthProbe::Measure(picture, between)) << "ground at " << between;
+        }
     }
 }
