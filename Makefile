@@ -77,12 +77,13 @@ tsan-test: tsan
 bench: deps bench-deps build
 	$(XVFB) ./$(BUILD)/bin/bench_capture
 	$(XVFB) ./$(BUILD)/bin/bench_capture_window
+	./$(BUILD)/bin/bench_analysis
 
 screenshots: deps build
 	tools/screenshots.sh $(BUILD)
 
 format:
-	find app capture workstation playback controls platform res tests bench tools \
+	find app capture workstation playback analysis controls platform res tests bench tools \
 	  -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:

@@ -8,11 +8,12 @@ set(rules
     "platform=platform/[^/]+$|res/"
     "res=platform/[^/]+$|res/"
     "emulated=emulated/|platform/v4l2/"
+    "analysis=analysis/"
     "controls=controls/|${lower}"
-    "playback=playback/|controls/|${lower}"
-    "capture=capture/|playback/|controls/|${lower}"
-    "workstation=workstation/|capture/|playback/|controls/|${lower}"
-    "app=app/|workstation/|capture/|playback/|controls/|${lower}")
+    "playback=playback/|analysis/|controls/|${lower}"
+    "capture=capture/|playback/|analysis/|controls/|${lower}"
+    "workstation=workstation/|capture/|playback/|analysis/|controls/|${lower}"
+    "app=app/|workstation/|capture/|playback/|analysis/|controls/|${lower}")
 
 set(bad "")
 foreach(rule IN LISTS rules)

@@ -31,7 +31,7 @@ QString Field(const QString& text) {
 }  // namespace
 
 const char* CMeasurementCsv::Header() {
-    return "clip,frame,kind,x1,y1,x2,y2,length_px,length_um,count,per_mm";
+    return "clip,frame,kind,x1,y1,x2,y2,length_px,length_um,count,per_mm,proposed,changed";
 }
 
 QString CMeasurementCsv::PathFor(const QString& clipPath) {
@@ -46,13 +46,12 @@ QString CMeasurementCsv::Format(const Row& row) {
     auto y = [](const std::optional<QPointF>& p) {
         return p ? std::optional<double>(p->y()) : std::nullopt;
     };
+    auto integer = [](const std::optional<int>& v) { return v ? QString::number(*v) : QString(); };
     const QStringList fields = {
-        Field(row.clip),      QString::number(row.frame),
-        Field(row.kind),      Number(x(row.from)),
-        Number(y(row.from)),  Number(x(row.to)),
-        Number(y(row.to)),    Number(row.lengthPx),
-        Number(row.lengthUm), row.count ? QString::number(*row.count) : QString(),
-        Number(row.perMm)};
+        Field(row.clip),      QString::number(row.frame), Field(row.kind),   Number(x(row.from)),
+        Number(y(row.from)),  Number(x(row.to)),          Number(y(row.to)), Number(row.lengthPx),
+        Number(row.lengthUm), integer(row.count),         Number(row.perMm), integer(row.proposed),
+        integer(row.changed)};
     return fields.join(QLatin1Char(','));
 }
 

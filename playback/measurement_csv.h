@@ -12,11 +12,14 @@ class CMeasurementCsv {
     struct Row {
         QString clip;  // the clip's file name
         int frame = 0;
-        QString kind;  // "measure", "count" or "calibrate"
+        QString kind;  // "measure", "count", "width" or "calibrate"
         std::optional<QPointF> from, to;
         std::optional<double> lengthPx, lengthUm;
         std::optional<int> count;
         std::optional<double> perMm;
+        // For a count: the marks the tool proposed, and how many of them the user took back
+        // plus how many the user added.
+        std::optional<int> proposed, changed;
     };
 
     static const char* Header();

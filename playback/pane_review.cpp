@@ -149,6 +149,7 @@ void CPaneReview::ShowFrame() {
     if (!m_reader.IsOpen() || !m_pane) return;
     const cv::Mat frame = m_reader.Read(m_frame);
     if (frame.empty()) return;  // the last frame shown stays
+    m_tool.SetFrame(frame);
     if (!m_view) {
         m_view = new CPausedFrameView(m_pane);
         m_view->SetTool(&m_tool);
@@ -163,6 +164,7 @@ void CPaneReview::Forget() {
     m_paused = nullptr;
     m_reader.Close();
     m_tool.Clear();
+    m_tool.SetFrame(cv::Mat());
     if (m_view) {
         m_view->SetHint(QString());
         m_view->hide();

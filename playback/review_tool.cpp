@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "analysis/crossing_finder.h"
+#include "analysis/grey_profile.h"
+#include "analysis/width_probe.h"
 #include "playback/clip_coordinates.h"
 
 namespace {
@@ -10,6 +13,22 @@ constexpr double kClickSlop = 3.0;
 // A click this near a mark takes it away again.
 constexpr double kMarkRadius = 6.0;
 }  // namespace
+
+int CReviewTool::Line::Changed() const {
+    // A mark put back near where one was proposed is the same capillary.
+    auto missing = [](const std::vector<QPointF>& from, const std::vector<QPointF>& in) {
+        return static_cast<int>(std::count_if(from.begin(), from.end(), [&](QPointF p) {
+            return std::none_of(in.begin(), in.end(), [&](QPointF q) {
+                return CClipCoordinates::Length(p, q) <= kMarkRadius;
+            });
+        }));
+    };
+    return missing(proposed, crossings) + missing(crossings, proposed);
+}
+
+void CReviewTool::SetFrame(const cv::Mat& frame) {
+    m_channel = CGreyProfile::Channel(frame);
+}
 
 void CReviewTool::Start(Kind kind) {
     m_kind = kind;
@@ -38,7 +57,7 @@ void CReviewTool::Move(QPointF at) {
     if (!m_dragging && CClipCoordinates::Length(*m_pressAt, at) <= kClickSlop) return;
     if (!m_dragging) {
         m_dragging = true;
-        m_pending = Line{*m_pressAt, at, {}, {}};
+        m_pending = Line{*m_pressAt, at, {}, {}, {}};
     }
     m_pending->to = at;
 }
@@ -49,6 +68,8 @@ void CReviewTool::Release(QPointF at) {
     const bool click = !m_dragging;
     m_pressAt.reset();
     m_dragging = false;
+    if (!click && m_kind == Kind::Count) Propose();
+    if (click && m_kind == Kind::Width) MeasureWidth(at);
     if (!click || m_kind != Kind::Count || !m_pending) return;
     std::vector<QPointF>& marks = m_pending->crossings;
     const auto near = std::find_if(marks.begin(), marks.end(), [&](QPointF m) {
@@ -58,6 +79,25 @@ void CReviewTool::Release(QPointF at) {
         marks.erase(near);
     else
         marks.push_back(at);
+}
+
+void CReviewTool::Propose() {
+    if (!m_pending || m_channel.empty()) return;
+    const cv::Point2d a(m_pending->from.x(), m_pending->from.y());
+    const cv::Point2d b(m_pending->to.x(), m_pending->to.y());
+    m_pending->crossings.clear();
+    for (const CCrossingFinder::Crossing& c : CCrossingFinder::Find(m_channel, a, b))
+        m_pending->crossings.emplace_back(c.at.x, c.at.y);
+    m_pending->proposed = m_pending->crossings;
+}
+
+void CReviewTool::MeasureWidth(QPointF at) {
+    // A click off any vessel leaves nothing pending, rather than the width before.
+    m_pending.reset();
+    if (m_channel.empty()) return;
+    const std::optional<CWidthProbe::Result> r =
+        CWidthProbe::MeasureChannel(m_channel, cv::Point2d(at.x(), at.y()));
+    if (r) m_pending = Line{{r->edge1.x, r->edge1.y}, {r->edge2.x, r->edge2.y}, {}, {}, {}};
 }
 
 double CReviewTool::PendingLengthPx() const {
@@ -77,6 +117,11 @@ QString CReviewTool::LengthText(double lengthPx, const CCalibration& calibration
     return QStringLiteral("%1 px").arg(lengthPx, 0, 'f', 1);
 }
 
+bool CReviewTool::IsGiant(double lengthPx) const {
+    const std::optional<double> um = m_calibration.Micrometres(lengthPx);
+    return um && *um > kGiantMicrometres;
+}
+
 QString CReviewTool::PendingLabel() const {
     if (!m_pending) return {};
     const double length = PendingLengthPx();
@@ -88,6 +133,10 @@ QString CReviewTool::PendingLabel() const {
             return QStringLiteral("n = %1, %2")
                 .arg(m_pending->crossings.size())
                 .arg(LengthText(length, m_calibration));
+        case Kind::Width:
+            return IsGiant(length)
+                       ? LengthText(length, m_calibration) + QStringLiteral(", ") + m_giantText
+                       : LengthText(length, m_calibration);
         default:
             return LengthText(length, m_calibration);
     }

@@ -1,7 +1,8 @@
 // quorvel-screenshots: the README's pictures, taken from the program itself with the emulated
 // camera: the start window, the live capture window, the dual view with two recorded clips
-// playing side by side, and a paused pane with a measured line and a count. Run under an X server
-// (xvfb-run); argv[1] is the folder for the PNGs.
+// playing side by side, a paused pane with a measured line and a count, and a paused pane of an
+// emulated row of loops with an assisted count and a width. Run under an X server (xvfb-run);
+// argv[1] is the folder for the PNGs.
 #include <vlc/vlc.h>
 
 #include <QApplication>
@@ -18,7 +19,9 @@
 
 #include "app/quorvel_app.h"
 #include "app/quorvel_dlg.h"
+#include "capture/clip_recorder.h"
 #include "emulated/emulated_camera_system.h"
+#include "emulated/emulated_capillary_scene.h"
 #include "platform/message_box.h"
 #include "platform/profile.h"
 #include "platform/system.h"
@@ -71,6 +74,8 @@ void Drag(QWidget* w, QPointF from, QPointF to) {
     send(QEvent::MouseButtonRelease, to, Qt::NoButton);
 }
 
+bool GrabPane(CVideoCaptureDlgUnderTest& dlg, const QString& path);
+
 // Pane 1007 paused, with a kept measurement and a kept count, as the user makes them.
 bool Review(CVideoCaptureDlgUnderTest& dlg, const QString& settingsFile, const QString& path) {
     CPlaybackReview& review = *dlg.m_review;
@@ -90,10 +95,20 @@ bool Review(CVideoCaptureDlgUnderTest& dlg, const QString& settingsFile, const Q
     review.KeepLine(pane);
     review.StartTool(pane, CReviewTool::Kind::Count);
     Drag(view, {0.03, 0.70}, {0.97, 0.70});
+    // This line crosses both limbs of each loop: the marks proposed on the limbs are taken back
+    // and one is put on each loop by hand.
+    const std::vector<QPointF> proposed = pane.Tool().Pending()->crossings;
+    for (const QPointF& p : proposed)
+        Drag(view, {p.x() / 640, p.y() / 480}, {p.x() / 640, p.y() / 480});
     for (double x : {0.066, 0.207, 0.388, 0.567, 0.740, 0.910}) Drag(view, {x, 0.70}, {x, 0.70});
     review.KeepLine(pane);
     review.StartTool(pane, CReviewTool::Kind::Count);
     Pump(300);
+    return GrabPane(dlg, path);
+}
+
+// The pane's picture on the screen, as PNG.
+bool GrabPane(CVideoCaptureDlgUnderTest& dlg, const QString& path) {
     QWidget* w = dlg.GetDlgItem(1007);
     dlg.raise();
     Pump(100);
@@ -106,6 +121,62 @@ bool Review(CVideoCaptureDlgUnderTest& dlg, const QString& settingsFile, const Q
     std::printf("%s %s (%dx%d)\n", ok ? "wrote" : "could not write", qPrintable(path),
                 image.width(), image.height());
     return ok;
+}
+
+void DropOn(CVideoCaptureDlg& dlg, QWidget* pane, const QString& path);
+
+// A clip of an emulated row of loops, one of them giant, paused in pane 1007 at 2.5 µm per
+// pixel: the count's line along the apices with the marks it proposed, and a giant limb's width.
+bool Assisted(CVideoCaptureDlgUnderTest& dlg, const QString& folder, const QString& path) {
+    using Scene = platform::v4l2::CEmulatedCapillaryScene;
+    Scene::Options o;
+    o.noiseSigma = 4;
+    o.blurSigma = 0.8;
+    o.unevenLight = 0.5;
+    o.minWidthPx = 6;
+    o.maxWidthPx = 26;
+    Scene::Scene scene;
+    const Scene::Limb* giant = nullptr;
+    // The first seed with seven loops or more and a giant limb.
+    for (o.seed = 1; o.seed < 200 && !giant; ++o.seed) {
+        scene = Scene::Render(o);
+        if (scene.loops.size() < 7) continue;
+        for (const Scene::Loop& loop : scene.loops)
+            if (loop.venous.widthPx > 21 && !giant) giant = &loop.venous;
+    }
+    if (!giant) return false;
+    const QString clip = folder + QStringLiteral("/assisted.avi");
+    CClipRecorder recorder;
+    if (!recorder.Open(clip.toStdString(), 25, scene.picture.cols, scene.picture.rows))
+        return false;
+    for (int i = 0; i < 50; ++i)
+        if (recorder.WriteOrClose(scene.picture) != CClipRecorder::WriteResult::Written)
+            return false;
+    recorder.Stop();
+    if (!recorder.Finish()) return false;
+
+    CPlaybackReview& review = *dlg.m_review;
+    CPaneReview& pane = review.Pane(0);
+    if (platform::WritePrivateProfileStringW(QStringLiteral("Calibration"),
+                                             QStringLiteral("MicrometresPerPixel"),
+                                             QStringLiteral("2.5"), review.SettingsFile()) != 0)
+        return false;
+    DropOn(dlg, dlg.GetDlgItem(1007), clip);
+    if (!WaitUntil([&] { return pane.HasVideoOutput(); }, 8000)) return false;
+    Pump(600);
+    pane.Pause();
+    if (!WaitUntil([&] { return pane.ShowsPausedFrame(); }, 5000)) return false;
+    QWidget* view = pane.View();
+    auto at = [](cv::Point2d p) { return QPointF(p.x / 640, p.y / 480); };
+    review.StartTool(pane, CReviewTool::Kind::Count);
+    Drag(view, at(scene.rowFrom + cv::Point2d(4, 0)), at(scene.rowTo - cv::Point2d(4, 0)));
+    review.KeepLine(pane);
+    review.StartTool(pane, CReviewTool::Kind::Width);
+    const cv::Point2d click = giant->centre[giant->centre.size() / 3];
+    Drag(view, at(click), at(click));
+    review.KeepLine(pane);
+    Pump(300);
+    return GrabPane(dlg, path);
 }
 
 bool CopyLanguagePacks(const QString& to) {
@@ -205,6 +276,7 @@ int main(int argc, char** argv) {
     ok &= Save(&dlg, out + QStringLiteral("/dual-view.png"));
     ok &= Review(dlg, folder.path() + QStringLiteral("/Quorvel.ini"),
                  out + QStringLiteral("/review-tools.png"));
+    ok &= Assisted(dlg, folder.path(), out + QStringLiteral("/assisted-tools.png"));
     dlg.DestroyWindow();
     platform::SetMessageBoxHookForTesting(nullptr);
     return ok ? 0 : 1;

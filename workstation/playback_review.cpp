@@ -44,7 +44,8 @@ struct ToolEntry {
 constexpr ToolEntry kTools[] = {
     {CReviewTool::Kind::Calibrate, Qt::Key_C, "IDS_MENU_CALIBRATE", "IDS_TOOL_CALIBRATE_HINT"},
     {CReviewTool::Kind::Measure, Qt::Key_M, "IDS_MENU_MEASURE", "IDS_TOOL_MEASURE_HINT"},
-    {CReviewTool::Kind::Count, Qt::Key_N, "IDS_MENU_COUNT", "IDS_TOOL_COUNT_HINT"}};
+    {CReviewTool::Kind::Count, Qt::Key_N, "IDS_MENU_COUNT", "IDS_TOOL_COUNT_HINT"},
+    {CReviewTool::Kind::Width, Qt::Key_W, "IDS_MENU_WIDTH", "IDS_TOOL_WIDTH_HINT"}};
 
 const ToolEntry* ToolFor(int key) {
     for (const ToolEntry& t : kTools)
@@ -317,6 +318,7 @@ CCalibration CPlaybackReview::ReadCalibration() {
 
 void CPlaybackReview::StartTool(CPaneReview& pane, CReviewTool::Kind kind) {
     pane.Tool().SetCalibration(ReadCalibration());
+    pane.Tool().SetGiantText(AfxGetApp().GetLangString(QStringLiteral("IDS_TOOL_WIDTH_GIANT")));
     for (const ToolEntry& t : kTools)
         if (t.kind == kind)
             pane.StartTool(kind, AfxGetApp().GetLangString(QString::fromLatin1(t.hint)));
@@ -347,11 +349,18 @@ void CPlaybackReview::KeepLine(CPaneReview& pane) {
             row.lengthUm = calibration.Micrometres(lengthPx);
             row.count = count;
             row.perMm = calibration.PerMillimetre(count, lengthPx);
+            row.proposed = static_cast<int>(tool.Pending()->proposed.size());
+            row.changed = tool.Pending()->Changed();
             label = row.perMm
                         ? QStringLiteral("n = %1, %2 /mm").arg(count).arg(*row.perMm, 0, 'f', 1)
                         : QStringLiteral("n = %1").arg(count);
             break;
         }
+        case CReviewTool::Kind::Width:
+            row.kind = QStringLiteral("width");
+            row.lengthUm = calibration.Micrometres(lengthPx);
+            label = tool.PendingLabel();
+            break;
         case CReviewTool::Kind::Calibrate: {
             const LengthPrompt ask = m_askLength ? m_askLength : [this](double) {
                 bool ok = false;

@@ -1,7 +1,7 @@
 // The review tools of the capture window's two playback panes: keys while the pointer is over a
 // pane that has a clip (Space pause or resume, Right and Left a frame while paused, S snapshot,
-// Y synchronized compare; on a paused frame C calibrate, M measure, N count, Enter keep, Esc
-// leave) and the same actions on the pane's right-click menu. Keys over anything else go where
+// Y synchronized compare; on a paused frame C calibrate, M measure, N count, W width, Enter keep,
+// Esc leave) and the same actions on the pane's right-click menu. Keys over anything else go where
 // they went before. Kept measurements go to the clip's CSV file, the calibration to Quorvel.ini.
 #pragma once
 

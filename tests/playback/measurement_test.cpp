@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 
+#include "emulated/emulated_capillary_scene.h"
 #include "playback/calibration.h"
 #include "playback/clip_coordinates.h"
 #include "playback/measurement_csv.h"
@@ -88,21 +89,24 @@ TEST(MeasurementCsv, HeaderOnceRowsAppendedAcrossRunsEmptyFieldsAndNonAsciiPaths
     count.to = QPointF(640, 240);
     count.lengthPx = 640.0;
     count.count = 9;
+    count.proposed = 11;
+    count.changed = 2;
     ASSERT_EQ(CMeasurementCsv::Append(clip, count), 0);
 
     QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(file.readAll()),
-              QStringLiteral("clip,frame,kind,x1,y1,x2,y2,length_px,length_um,count,per_mm\n"
-                             "090403.avi,123,measure,10.00,20.50,40.00,60.25,50.00,20.00,,\n"
-                             "090403.avi,7,count,0.00,240.00,640.00,240.00,640.00,,9,\n"));
+              QStringLiteral("clip,frame,kind,x1,y1,x2,y2,length_px,length_um,count,per_mm,"
+                             "proposed,changed\n"
+                             "090403.avi,123,measure,10.00,20.50,40.00,60.25,50.00,20.00,,,,\n"
+                             "090403.avi,7,count,0.00,240.00,640.00,240.00,640.00,,9,,11,2\n"));
 
     // A clip name with a comma stays one field.
     CMeasurementCsv::Row odd;
     odd.clip = QStringLiteral("a,\"b\".avi");
     odd.kind = QStringLiteral("calibrate");
     EXPECT_EQ(CMeasurementCsv::Format(odd),
-              QStringLiteral("\"a,\"\"b\"\".avi\",0,calibrate,,,,,,,,"));
+              QStringLiteral("\"a,\"\"b\"\".avi\",0,calibrate,,,,,,,,,,"));
 }
 
 TEST(MeasurementCsv, AFileThatCannotBeWrittenGivesItsErrno) {
@@ -169,4 +173,62 @@ TEST(ReviewTool, DragsDrawLinesClicksMarkCapillariesAndLeavingKeepsWhatWasKept) 
     EXPECT_EQ(CReviewTool::LengthText(17.44, CCalibration()), QStringLiteral("17.4 px"));
     tool.Clear();
     EXPECT_TRUE(tool.Kept().empty());
+}
+
+TEST(ReviewTool, CountProposesTheCrossingsAndWidthMeasuresTheLimbClicked) {
+    using Scene = platform::v4l2::CEmulatedCapillaryScene;
+    // Three loops with limbs 24 px wide: 60 µm at 2.5 µm per pixel, giant.
+    const Scene::Scene scene = Scene::RenderLoops(Scene::Options(), {120, 320, 520}, 24, 12, 100);
+    CReviewTool tool;
+    tool.SetFrame(scene.picture);
+    tool.SetCalibration(CCalibration(2.5));
+    tool.SetGiantText(QStringLiteral("giant"));
+    tool.Start(CReviewTool::Kind::Count);
+    tool.Press({20, 100});
+    tool.Release({620, 100});
+    ASSERT_TRUE(tool.Pending());
+    ASSERT_EQ(tool.Pending()->crossings.size(), 3u);
+    EXPECT_EQ(tool.Pending()->proposed.size(), 3u);
+    EXPECT_EQ(tool.Pending()->Changed(), 0);
+    EXPECT_NEAR(tool.Pending()->crossings[1].x(), 320, 3);
+    // One proposal taken back, one mark added: two changes, the count stays three.
+    const QPointF middle = tool.Pending()->crossings[1];
+    tool.Press(middle + QPointF(2, 0));
+    tool.Release(middle + QPointF(2, 0));
+    tool.Press({220, 100});
+    tool.Release({220, 100});
+    EXPECT_EQ(tool.Pending()->crossings.size(), 3u);
+    EXPECT_EQ(tool.Pending()->Changed(), 2);
+    // Put back near where it was, the proposal counts as kept; a new line proposes afresh.
+    tool.Press(middle - QPointF(3, 0));
+    tool.Release(middle - QPointF(3, 0));
+    EXPECT_EQ(tool.Pending()->crossings.size(), 4u);
+    EXPECT_EQ(tool.Pending()->Changed(), 1);
+    tool.Press({20, 100});
+    tool.Release({420, 100});
+    EXPECT_EQ(tool.Pending()->crossings.size(), 2u);
+    EXPECT_EQ(tool.Pending()->Changed(), 0);
+
+    tool.Start(CReviewTool::Kind::Width);
+    const cv::Point2d limb = scene.loops[1].venous.centre[150];
+    tool.Press({limb.x + 3, limb.y});
+    tool.Release({limb.x + 3, limb.y});
+    ASSERT_TRUE(tool.Pending());
+    EXPECT_NEAR(tool.PendingLengthPx(), 24, 0.3);
+    EXPECT_TRUE(tool.IsGiant(tool.PendingLengthPx()));
+    EXPECT_TRUE(tool.PendingLabel().endsWith(QStringLiteral("µm, giant")));
+    // Off any vessel nothing is pending; without a calibration there is no giant.
+    tool.Press({320, 20});
+    tool.Release({320, 20});
+    EXPECT_FALSE(tool.Pending());
+    tool.SetCalibration(CCalibration());
+    tool.Press({limb.x, limb.y});
+    tool.Release({limb.x, limb.y});
+    ASSERT_TRUE(tool.Pending());
+    EXPECT_TRUE(tool.PendingLabel().endsWith(QStringLiteral(" px")));
+    // Without a frame, the tools fall back to the hand: a click measures nothing.
+    tool.SetFrame(cv::Mat());
+    tool.Press({limb.x, limb.y});
+    tool.Release({limb.x, limb.y});
+    EXPECT_FALSE(tool.Pending());
 }

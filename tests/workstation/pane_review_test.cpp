@@ -17,6 +17,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
+#include "emulated/emulated_capillary_scene.h"
 #include "platform/profile.h"
 #include "playback/measurement_csv.h"
 #include "tests/workstation/clip_strip_fixture.h"
@@ -260,12 +261,12 @@ TEST_F(PaneReviewTest, ToolsMeasureCountAndCalibrateInClipPixelsAndWriteTheClips
 
     EXPECT_EQ(CsvLines(clip),
               QStringList({QString::fromLatin1(CMeasurementCsv::Header()),
-                           row0 + QStringLiteral("measure,160.00,240.00,480.00,240.00,320.00,,,"),
-                           row0 + QStringLiteral("measure,160.00,240.00,480.00,240.00,320.00,,,"),
+                           row0 + QStringLiteral("measure,160.00,240.00,480.00,240.00,320.00,,,,,"),
+                           row0 + QStringLiteral("measure,160.00,240.00,480.00,240.00,320.00,,,,,"),
                            row0 + QStringLiteral("calibrate,160.00,120.00,410.00,120.00,250.00,"
-                                                 "100.00,,"),
+                                                 "100.00,,,,"),
                            row0 + QStringLiteral("count,64.00,360.00,564.00,360.00,500.00,200.00,"
-                                                 "3,15.00")}));
+                                                 "3,15.00,0,3")}));
     EXPECT_TRUE(m_boxes.empty());
 
     // Resuming hides the lines; paused again, the frame is clean and a new measurement is in µm.
@@ -281,6 +282,73 @@ TEST_F(PaneReviewTest, ToolsMeasureCountAndCalibrateInClipPixelsAndWriteTheClips
     EXPECT_EQ(review.Tool().Active(), CReviewTool::Kind::None);
     EXPECT_FALSE(review.Tool().Pending());
     EXPECT_FALSE(view->isVisible());
+}
+
+TEST_F(PaneReviewTest, CountProposesTheLoopsOnTheLineAndWidthKeepsAGiantLimbInMicrometres) {
+    OpenWindow();
+    const QString ini = ClipDir() + QStringLiteral("/settings/Quorvel.ini");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(ini).absolutePath()));
+    ASSERT_EQ(platform::WritePrivateProfileStringW(QStringLiteral("Calibration"),
+                                                   QStringLiteral("MicrometresPerPixel"),
+                                                   QStringLiteral("2.5"), ini),
+              0);
+    m_dlg->m_review->SetSettingsFile(ini);
+    // Four loops with limbs 24 px (60 µm) wide, apices on row 120.
+    const auto scene =
+        platform::v4l2::CEmulatedCapillaryScene::RenderLoops({}, {110, 250, 390, 530}, 24, 12, 120);
+    const QString clip = ClipDir() + QStringLiteral("/101010.avi");
+    ASSERT_TRUE(playback_testing::MakeClip(clip, scene.picture, 40));
+    if (m_dlg->m_bDualView == 0) Click(&m_dlg->m_btnView);
+    DropAt(PointOf(1007), clip);
+    ASSERT_TRUE(WaitPlaying(m_dlg->m_pPlayer1));
+    CPaneReview& review = Review(0);
+    ASSERT_TRUE(WaitUntil([&] { return review.HasVideoOutput(); }, 8000));
+    Key(Qt::Key_Space, PointOf(1007));
+    ASSERT_TRUE(WaitOverlay(review));
+    QWidget* view = review.View();
+    auto at = [](double x, double y) { return QPointF(x / 640, y / 480); };
+
+    // N: the line along the apices gets a mark on each loop; one is taken back.
+    Key(Qt::Key_N, PointOf(1007));
+    ASSERT_EQ(review.Tool().Active(), CReviewTool::Kind::Count);
+    Drag(view, at(20, 120), at(620, 120));
+    ASSERT_TRUE(review.Tool().Pending());
+    const std::vector<QPointF> marks = review.Tool().Pending()->crossings;
+    ASSERT_EQ(marks.size(), 4u);
+    for (size_t i = 0; i < marks.size(); ++i) EXPECT_NEAR(marks[i].x(), scene.loops[i].apex.x, 3);
+    ClickAt(view, at(marks[2].x() + 2, marks[2].y()));
+    EXPECT_EQ(review.Tool().Pending()->crossings.size(), 3u);
+    Key(Qt::Key_Return, PointOf(1007));
+
+    // W: a click on the second loop's venous limb, a little off its centre line.
+    Key(Qt::Key_W, PointOf(1007));
+    ASSERT_EQ(review.Tool().Active(), CReviewTool::Kind::Width);
+    const cv::Point2d limb = scene.loops[1].venous.centre[150];
+    ClickAt(view, at(limb.x + 3, limb.y));
+    ASSERT_TRUE(review.Tool().Pending());
+    EXPECT_NEAR(review.Tool().PendingLengthPx(), 24, 0.6);
+    EXPECT_TRUE(review.Tool().PendingLabel().endsWith(Lang("IDS_TOOL_WIDTH_GIANT")))
+        << review.Tool().PendingLabel().toStdString();
+    Key(Qt::Key_Return, PointOf(1007));
+    ASSERT_EQ(review.Tool().Kept().size(), 2u);
+    EXPECT_TRUE(review.Tool().Kept()[1].label.contains(Lang("IDS_TOOL_WIDTH_GIANT")));
+
+    // The count row says four were proposed and one changed; the width row is in µm.
+    const QStringList lines = CsvLines(clip);
+    ASSERT_EQ(lines.size(), 3);
+    const QStringList count = lines[1].split(QLatin1Char(','));
+    ASSERT_EQ(count.size(), 13);
+    EXPECT_EQ(count[2], QStringLiteral("count"));
+    EXPECT_EQ(count[9], QStringLiteral("3"));
+    EXPECT_EQ(count[11], QStringLiteral("4"));
+    EXPECT_EQ(count[12], QStringLiteral("1"));
+    const QStringList width = lines[2].split(QLatin1Char(','));
+    ASSERT_EQ(width.size(), 13);
+    EXPECT_EQ(width[2], QStringLiteral("width"));
+    EXPECT_NEAR(width[7].toDouble(), 24, 0.6);
+    EXPECT_NEAR(width[8].toDouble(), 60, 1.5);
+    EXPECT_TRUE(width[11].isEmpty());
+    EXPECT_TRUE(m_boxes.empty());
 }
 
 TEST_F(PaneReviewTest, RightClickMenuSpeaksThePackAndActsOnItsPane) {
@@ -306,7 +374,8 @@ TEST_F(PaneReviewTest, RightClickMenuSpeaksThePackAndActsOnItsPane) {
     EXPECT_EQ(texts, QStringList({Lang("IDS_MENU_PAUSE"), Lang("IDS_MENU_NEXT_FRAME"),
                                   Lang("IDS_MENU_PREVIOUS_FRAME"), Lang("IDS_MENU_SYNC_COMPARE"),
                                   Lang("IDS_MENU_CALIBRATE"), Lang("IDS_MENU_MEASURE"),
-                                  Lang("IDS_MENU_COUNT"), Lang("IDS_MENU_SNAPSHOT")}));
+                                  Lang("IDS_MENU_COUNT"), Lang("IDS_MENU_WIDTH"),
+                                  Lang("IDS_MENU_SNAPSHOT")}));
     // With one pane empty there is nothing to compare with.
     EXPECT_FALSE(menu->actions()[3]->isEnabled());
     EXPECT_FALSE(menu->actions()[1]->isEnabled());  // no step while it plays
