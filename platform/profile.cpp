@@ -56,14 +56,7 @@ bool IsKey(QStringView line, const QString& key) {
 int ReplaceFile(const QString& path, const QByteArray& text) {
     const std::string narrow = platform::ToNarrowPath(path);
     if (narrow.empty()) return EILSEQ;
-    const std::string temp = narrow + ".new";
-    int error =
-        platform::WriteNewFile(temp, text.constData(), static_cast<size_t>(text.size()), true);
-    if (error == 0 && std::rename(temp.c_str(), narrow.c_str()) != 0) {
-        error = errno;
-        ::unlink(temp.c_str());
-    }
-    return error;
+    return platform::ReplaceFile(narrow, text.constData(), static_cast<size_t>(text.size()));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 namespace platform {
 
@@ -27,6 +28,16 @@ int WriteNewFile(const std::string& path, const void* data, size_t size, bool sy
     if (error == 0 && sync && ::fsync(fd) != 0) error = errno;
     if (::close(fd) != 0 && error == 0) error = errno;
     if (error != 0) ::unlink(path.c_str());
+    return error;
+}
+
+int ReplaceFile(const std::string& path, const void* data, size_t size) {
+    const std::string temp = path + ".new";
+    int error = WriteNewFile(temp, data, size, true);
+    if (error == 0 && std::rename(temp.c_str(), path.c_str()) != 0) {
+        error = errno;
+        ::unlink(temp.c_str());
+    }
     return error;
 }
 

@@ -15,4 +15,8 @@ int WriteAll(int fd, const void* data, size_t size);
 // that failed.
 int WriteNewFile(const std::string& path, const void* data, size_t size, bool sync = false);
 
+// Replaces the file at path with size bytes through a file beside it that then takes its name,
+// so that the old content stays whole until the new one is on the disk. 0, or the errno.
+int ReplaceFile(const std::string& path, const void* data, size_t size);
+
 }  // namespace platform

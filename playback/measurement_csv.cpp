@@ -28,6 +28,59 @@ QString Field(const QString& text) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
+// The header of files written before counts told their proposals.
+constexpr char kHeaderWithoutProposals[] =
+    "clip,frame,kind,x1,y1,x2,y2,length_px,length_um,count,per_mm";
+
+// The rows of text with two empty fields added at the end of each record, under the header of
+// today. A line end inside a quoted field is part of its record.
+QByteArray WithProposalColumns(const QByteArray& text) {
+    const qsizetype firstEnd = text.indexOf('\n');
+    QByteArray out = QByteArray(CMeasurementCsv::Header()) + '\n';
+    out.reserve(text.size() + text.size() / 8 + 64);
+    bool quoted = false;
+    for (qsizetype i = firstEnd + 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') quoted = !quoted;
+        if (c == '\n' && !quoted) {
+            const bool cr = out.endsWith('\r');
+            if (cr) out.chop(1);
+            out += ",,";
+            if (cr) out += '\r';
+        }
+        out += c;
+    }
+    return out;
+}
+
+// A file begun under the old header gets today's, its rows the two empty fields, so that every
+// row of a file has the same columns. 0 when the file needs nothing (or is not there) or was
+// upgraded; else the errno.
+int UpgradeHeader(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? 0 : errno;
+    QByteArray text;
+    char buffer[65536];
+    int error = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) error = errno;
+        if (n <= 0) break;
+        text.append(buffer, n);
+        // The first line decides: a file under today's header is not read further.
+        const qsizetype end = text.indexOf('\n');
+        if (end >= 0 && text.left(end).trimmed() != kHeaderWithoutProposals) break;
+    }
+    ::close(fd);
+    if (error != 0) return error;
+    const qsizetype end = text.indexOf('\n');
+    if (text.left(end < 0 ? text.size() : end).trimmed() != kHeaderWithoutProposals) return 0;
+    if (!text.endsWith('\n')) text += '\n';
+    const QByteArray upgraded = WithProposalColumns(text);
+    return platform::ReplaceFile(path, upgraded.constData(), static_cast<size_t>(upgraded.size()));
+}
+
 }  // namespace
 
 const char* CMeasurementCsv::Header() {
@@ -58,6 +111,7 @@ QString CMeasurementCsv::Format(const Row& row) {
 int CMeasurementCsv::Append(const QString& clipPath, const Row& row) {
     const std::string narrow = platform::ToNarrowPath(PathFor(clipPath));
     if (narrow.empty()) return EILSEQ;
+    if (const int error = UpgradeHeader(narrow)) return error;
     const int fd = ::open(narrow.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0) return errno;
     struct stat st {};

@@ -109,6 +109,41 @@ TEST(MeasurementCsv, HeaderOnceRowsAppendedAcrossRunsEmptyFieldsAndNonAsciiPaths
               QStringLiteral("\"a,\"\"b\"\".avi\",0,calibrate,,,,,,,,,,"));
 }
 
+// A file begun before counts told their proposals: every row ends up with the same columns.
+TEST(MeasurementCsv, AFileUnderTheOldHeaderIsBroughtToTodaysColumns) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString clip = dir.filePath(QStringLiteral("090403.avi"));
+    {
+        QFile old(CMeasurementCsv::PathFor(clip));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(
+            "clip,frame,kind,x1,y1,x2,y2,length_px,length_um,count,per_mm\n"
+            "090403.avi,1,measure,1.00,2.00,3.00,4.00,5.00,,,\n"
+            "\"odd\nname.avi\",2,count,0.00,0.00,9.00,0.00,9.00,,3,\n");
+    }
+    CMeasurementCsv::Row row;
+    row.clip = QStringLiteral("090403.avi");
+    row.frame = 3;
+    row.kind = QStringLiteral("count");
+    row.count = 4;
+    row.proposed = 5;
+    row.changed = 1;
+    ASSERT_EQ(CMeasurementCsv::Append(clip, row), 0);
+    ASSERT_EQ(CMeasurementCsv::Append(clip, row), 0);  // once upgraded, only appended
+
+    QFile file(CMeasurementCsv::PathFor(clip));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()),
+              QStringLiteral("clip,frame,kind,x1,y1,x2,y2,length_px,length_um,count,per_mm,"
+                             "proposed,changed\n"
+                             "090403.avi,1,measure,1.00,2.00,3.00,4.00,5.00,,,,,\n"
+                             "\"odd\nname.avi\",2,count,0.00,0.00,9.00,0.00,9.00,,3,,,\n"
+                             "090403.avi,3,count,,,,,,,4,,5,1\n"
+                             "090403.avi,3,count,,,,,,,4,,5,1\n"));
+    EXPECT_FALSE(QFile::exists(CMeasurementCsv::PathFor(clip) + QStringLiteral(".new")));
+}
+
 TEST(MeasurementCsv, AFileThatCannotBeWrittenGivesItsErrno) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
