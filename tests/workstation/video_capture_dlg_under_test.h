@@ -36,7 +36,9 @@ class CVideoCaptureDlgUnderTest : public CVideoCaptureDlg {
     using CVideoCaptureDlg::m_pPlayer2;
     using CVideoCaptureDlg::m_recorder;
     using CVideoCaptureDlg::m_review;
+    using CVideoCaptureDlg::m_settleTimer;
     using CVideoCaptureDlg::m_videoDir;
     using CVideoCaptureDlg::m_videoList;
     using CVideoCaptureDlg::m_videoPaths;
+    using CVideoCaptureDlg::OnDeviceWatch;
 };
