@@ -66,8 +66,8 @@ void CVideoCaptureDlg::OnDeviceWatch() {
 }
 
 void CVideoCaptureDlg::OnEngineSettled() {
-    if (!m_bDeviceLost || !m_pCapture || !GetSafeHwnd()) return;
-    HRESULT hr = m_pCapture->FinishBuildGraph();
+    if (!m_bDeviceLost || !GetSafeHwnd()) return;
+    HRESULT hr = m_pCapture ? m_pCapture->FinishBuildGraph() : E_FAIL;
     if (SUCCEEDED(hr) && !m_pCapture->Run()) hr = E_FAIL;
     if (FAILED(hr)) {
         m_deviceWatch.start(kDeviceWatchMs);
