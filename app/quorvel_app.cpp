@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QLibraryInfo>
+#include <string>
 
 #include "app/quorvel_dlg.h"
 #include "platform/app_paths.h"
@@ -31,7 +32,8 @@ BOOL CQuorvelApp::InitInstance() {
     const QString appFolder = platform::GetModuleFolder();
     SelectLanguagePack(appFolder);
     OpenRunLog(appFolder);
-    m_log.WriteLog("%s", platform::CAppPaths::Choose(appFolder).Describe().c_str());
+    const std::string elsewhere = platform::CAppPaths::Choose(appFolder).Describe();
+    if (!elsewhere.empty()) m_log.WriteLog("%s", elsewhere.c_str());
 
     CQuorvelDlg dlg;
     dlg.DoModal();
@@ -84,7 +86,7 @@ void CQuorvelApp::LoadQtTranslation(const QString& qtLanguage) {
 }
 
 void CQuorvelApp::OpenRunLog(const QString& appFolder) {
-    // An installed copy cannot write beside itself: the log goes to the user's state folder.
+    // An installed copy does not write beside itself: the log goes to the user's state folder.
     const platform::CAppPaths paths = platform::CAppPaths::Choose(appFolder);
     const std::string folderError = paths.CreateParentFolders();
     const QString logFolder = paths.LogFolder();

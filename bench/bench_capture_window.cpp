@@ -5,7 +5,9 @@
 //  2. the same with the camera unlimited (a frame whenever the window takes one);
 //  3. the longest stall of the window's thread while the user works the window with 50 clips in
 //     the strip and a recording running at the camera's 30 fps, and the frames delivered against
-//     the frames in the recorded file.
+//     the frames in the recorded file;
+//  4. the longest stall of the window's thread through an unplug and a replug, with the camera's
+//     settle pause (--replug runs this part alone).
 #include <linux/videodev2.h>
 
 #include <QApplication>
@@ -20,6 +22,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
 #include <deque>
 #include <functional>
 #include <map>
@@ -30,9 +34,11 @@
 #include <vector>
 
 #include "bench/ffmpeg_reference.h"
+#include "capture/device_discovery.h"
 #include "capture/dscapture.h"
 #include "emulated/emulated_camera_system.h"
 #include "emulated/emulated_frame_source.h"
+#include "platform/message_box.h"
 #include "platform/system.h"
 #include "platform/win_app.h"
 #include "tests/workstation/video_capture_dlg_under_test.h"
@@ -189,6 +195,7 @@ class CStallProbe {
     }
     void Start() {
         m_last = Clock::now();
+        m_lastUse = ThreadUse();
         m_timer.start(2);
     }
     void Stop() { m_timer.stop(); }
@@ -203,20 +210,48 @@ class CStallProbe {
         const auto it = m_worst.find(action);
         return it == m_worst.end() ? 0 : it->second;
     }
+    // In the worst gap of an action: the thread's own CPU time, and how often it was put off
+    // the CPU because it waited (a sleep, a lock, the kernel) or because another process took
+    // the CPU.
+    struct GapUse {
+        double cpuMs = 0;
+        long waited = 0;
+        long preempted = 0;
+    };
+    GapUse WorstUse(const std::string& action) const {
+        const auto it = m_worstUse.find(action);
+        return it == m_worstUse.end() ? GapUse{} : it->second;
+    }
 
   private:
+    static GapUse ThreadUse() {
+        rusage r{};
+        getrusage(RUSAGE_THREAD, &r);
+        return {r.ru_utime.tv_sec * 1e3 + r.ru_utime.tv_usec / 1e3 + r.ru_stime.tv_sec * 1e3 +
+                    r.ru_stime.tv_usec / 1e3,
+                r.ru_nvcsw, r.ru_nivcsw};
+    }
     void Tick() {
         const Clock::time_point now = Clock::now();
+        const GapUse use = ThreadUse();
         const double gap = Ms(now - m_last);
+        const GapUse inGap{use.cpuMs - m_lastUse.cpuMs, use.waited - m_lastUse.waited,
+                           use.preempted - m_lastUse.preempted};
         m_last = now;
-        if (!m_action.empty()) m_worst[m_action] = std::max(m_worst[m_action], gap);
+        m_lastUse = use;
+        if (!m_action.empty() && gap > m_worst[m_action]) {
+            m_worst[m_action] = gap;
+            m_worstUse[m_action] = inGap;
+        }
     }
 
     QTimer m_timer;
     Clock::time_point m_last;
+    GapUse m_lastUse;
     std::string m_action;
     std::vector<std::string> m_order;
     std::map<std::string, double> m_worst;
+    std::map<std::string, GapUse> m_worstUse;
 };
 
 // A 640x480 motion-JPEG clip of 50 frames, as the window records them.
@@ -361,6 +396,99 @@ void RunStalls(const QString& folder) {
                 seconds, delivered);
 }
 
+// The time the window's thread spends in one blocking start sequence (open, the settle pause
+// slept inside BuildGraph, run), as the set-up runs it: what a replug cost the window before its
+// pause became a timer.
+double BlockingStartMs() {
+    platform::v4l2::CEmulatedCameraSystem cameras(
+        {platform::v4l2::EmulatedCameraConfig::Microscope()});
+    platform::v4l2::InstallSyscalls(&cameras);
+    const auto devices = dscap_enum_device();
+    if (devices.empty()) return -1;
+    const Clock::time_point start = Clock::now();
+    std::unique_ptr<DsCapture, DsCaptureCloser> capture(dscap_open_device(nullptr, devices[0]));
+    if (!capture || FAILED(capture->OpenSource()) || FAILED(capture->BuildGraph()) ||
+        !capture->Run())
+        return -1;
+    const double ms = Ms(Clock::now() - start);
+    capture.reset();
+    return ms;
+}
+
+// The window's thread through an unplug and a replug with the camera's real settle pause: once
+// into a camera that will not stream (each retry settles, then fails), then into a good one.
+void RunReplug() {
+    const DWORD settle = 500;
+    DsCapture::SetSettleDelayForTesting(settle);
+    platform::v4l2::EmulatedCameraConfig camera =
+        platform::v4l2::EmulatedCameraConfig::Microscope();
+    camera.maxFramesPerSecond = 30;
+    platform::v4l2::CEmulatedCameraSystem cameras({camera});
+    platform::v4l2::InstallSyscalls(&cameras);
+    int boxes = 0;
+    platform::SetMessageBoxHookForTesting(
+        [&](const QString&, const QString&, platform::MessageBoxIcon) { ++boxes; });
+    int painted = 0;
+    CStallProbe probe;
+    bool ok = false;
+    {
+        CVideoCaptureDlgUnderTest dlg;
+        dlg.m_livePane.SetPaintedHook([&] { ++painted; });
+        dlg.Create();
+        if (QTest::qWaitForWindowExposed(&dlg) && dlg.m_pCapture) {
+            Pump(500);
+            probe.Start();
+            probe.Label("live, nothing done");  // what the machine's load alone costs
+            Pump(3000);
+            probe.Label("unplug");
+            cameras.Unplug(0);
+            PumpUntil([&] { return dlg.m_bDeviceLost != 0; }, 10000);
+            Pump(1500);  // the watch finds nothing
+            probe.Label("replug, no stream");
+            platform::v4l2::EmulatedCameraConfig refusing = camera;
+            refusing.refusesStream = true;
+            cameras.Replug(0, refusing);
+            Pump(4500);  // retries, each after its settle pause
+            probe.Label("replug");
+            cameras.Unplug(0);
+            cameras.Replug(0, camera);
+            PumpUntil([&] { return dlg.m_bDeviceLost == 0; }, 20000);
+            const int before = painted;
+            PumpUntil([&] { return painted >= before + 30; }, 5000);
+            ok = dlg.m_bDeviceLost == 0 && painted >= before + 30;
+            probe.Label("");
+            probe.Stop();
+        }
+        dlg.DestroyWindow();
+    }
+    platform::SetMessageBoxHookForTesting(nullptr);
+    platform::v4l2::InstallSyscalls(&cameras);
+    DsCapture::SetSettleDelayForTesting(0);
+    if (!ok) {
+        std::printf("the camera did not come back live\n");
+        return;
+    }
+    std::printf("window's thread through an unplug and a replug (settle pause %u ms):\n",
+                static_cast<unsigned>(settle));
+    double worst = 0;
+    for (const std::string& action : probe.Actions()) {
+        if (action != "live, nothing done") worst = std::max(worst, probe.Worst(action));
+        const CStallProbe::GapUse use = probe.WorstUse(action);
+        std::printf(
+            "  %-24s %7.1f ms (%.1f ms of it on the CPU; off it %ld times waiting, %ld "
+            "times preempted)\n",
+            action.c_str(), probe.Worst(action), use.cpuMs, use.waited, use.preempted);
+    }
+    std::printf(
+        "longest UI stall through unplug and replug: %.0f ms (target 33 ms; compare the "
+        "live window's own gaps above on a busy machine)\n",
+        worst);
+    DsCapture::SetSettleDelayForTesting(settle);
+    std::printf("one blocking start sequence on the window's thread, for comparison: %.0f ms\n",
+                BlockingStartMs());
+    DsCapture::SetSettleDelayForTesting(0);
+}
+
 // Other processes on the machine skew every figure here: say how busy it was.
 void PrintLoad(const char* when) {
     QFile f(QStringLiteral("/proc/loadavg"));
@@ -379,6 +507,11 @@ int main(int argc, char** argv) {
     DsCapture::SetSettleDelayForTesting(0);
     platform::v4l2::CEmulatedFrameSource::Warm();
     PrintLoad("at the start");
+    if (argc > 1 && std::strcmp(argv[1], "--replug") == 0) {
+        RunReplug();
+        PrintLoad("at the end");
+        return 0;
+    }
 
     const WindowRun asked = RunWindow(false);
     if (!asked.ok) {
@@ -412,6 +545,7 @@ int main(int argc, char** argv) {
 
     QDir(dir.path()).mkpath(QStringLiteral("clips"));
     RunStalls(dir.path() + QStringLiteral("/clips"));
+    RunReplug();
     PrintLoad("at the end");
     return 0;
 }

@@ -50,6 +50,9 @@ std::vector<CaptureDeviceEntry> dscap_enum_device() {
                 CComPtr<IMoniker> moniker = CComPtr<IMoniker>::Attach(raw);
                 QString displayName;
                 if (FAILED(moniker->GetDisplayName(nullptr, nullptr, &displayName))) continue;
+                // The ids are in the name: an unsupported camera is passed over before its
+                // property bag would open it (the result is the same either way).
+                if (!dscap_is_supported_device(displayName)) continue;
                 CComPtr<IPropertyBag> bag;
                 if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.AsOut())))
                     continue;
@@ -57,8 +60,7 @@ std::vector<CaptureDeviceEntry> dscap_enum_device() {
                 VariantInit(&name);
                 name.vt = VT_BSTR;
                 if (FAILED(bag->Read(QStringLiteral("FriendlyName"), &name, nullptr))) continue;
-                if (dscap_is_supported_device(displayName))
-                    list.push_back({displayName, name.bstrVal});
+                list.push_back({displayName, name.bstrVal});
                 VariantClear(&name);
             }
         }

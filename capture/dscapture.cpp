@@ -87,20 +87,41 @@ HRESULT DsCapture::OpenSource() {
 }
 
 HRESULT DsCapture::BuildGraph() {
+    const HRESULT hr = BeginBuildGraph();
+    if (hr != S_OK) return hr;
+    if (QueryAs<ISampleGrabber>(m_grabber.Get(), IID_ISampleGrabber)) Sleep(SettleDelayMs());
+    return FinishBuildGraph();
+}
+
+DWORD DsCapture::SettleDelayMs() {
+    return g_settleDelayMs.load();
+}
+
+HRESULT DsCapture::BeginBuildGraph() {
     if (m_graphBuilt) return S_FALSE;
     if (m_running) return E_FAIL;
     if (!m_source) return E_INVALIDARG;
     if (!m_graph || !m_builder) return E_INVALIDARG;
+    if (m_grabber) return S_OK;  // begun already: the camera is settling
 
     HRESULT hr = CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER,
                                   IID_IBaseFilter, m_grabber.AsOut());
     if (FAILED(hr)) return hr;
     hr = m_graph->AddFilter(m_grabber.Get(), QStringLiteral("SampleGrabber"));
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr)) {
+        m_grabber.Release();
+        return hr;
+    }
+    return S_OK;
+}
+
+HRESULT DsCapture::FinishBuildGraph() {
+    if (m_graphBuilt) return S_FALSE;
+    if (m_running) return E_FAIL;
+    if (!m_source || !m_graph || !m_builder || !m_grabber) return E_INVALIDARG;
 
     if (CComPtr<ISampleGrabber> grabber =
             QueryAs<ISampleGrabber>(m_grabber.Get(), IID_ISampleGrabber)) {
-        Sleep(g_settleDelayMs.load());
         // A camera without a stream configuration keeps its own format.
         CComPtr<IAMStreamConfig> config;
         m_builder->FindInterface(&PIN_CATEGORY_CAPTURE, nullptr, m_source.Get(),
@@ -124,8 +145,8 @@ HRESULT DsCapture::BuildGraph() {
         grabber->SetCallback(&m_callback, 1);
     }
 
-    hr = m_builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, m_source.Get(),
-                                 m_grabber.Get(), nullptr);
+    HRESULT hr = m_builder->RenderStream(&PIN_CATEGORY_PREVIEW, &MEDIATYPE_Video, m_source.Get(),
+                                         m_grabber.Get(), nullptr);
     if (hr != S_OK && hr != VFW_S_NOPREVIEWPIN) {
         m_graphBuilt = 0;
         DismantleGraph();

@@ -20,7 +20,13 @@ class DsCapture {
     DsCapture& operator=(const DsCapture&) = delete;
 
     HRESULT OpenSource();
+    // BeginBuildGraph, the camera's settle pause (SettleDelayMs, slept here), FinishBuildGraph.
     HRESULT BuildGraph();
+    // BuildGraph in two steps for a caller that must not sleep: the first puts the sample
+    // grabber into the graph (S_OK: now let the camera settle for SettleDelayMs), the second
+    // sets the format and builds the rest. Results as BuildGraph's.
+    HRESULT BeginBuildGraph();
+    HRESULT FinishBuildGraph();
     bool AddStillPath();
     // False when the graph is not built or refuses to run; the graph is then stopped again
     // and m_running stays clear.
@@ -33,6 +39,7 @@ class DsCapture {
     void Close();
 
     // The pause BuildGraph gives the camera before asking for its format (500 ms).
+    static DWORD SettleDelayMs();
     static void SetSettleDelayForTesting(DWORD ms);
 
     // The device's display name, as the entry gave it.

@@ -143,11 +143,15 @@ void CEmulatedCameraSystem::Unplug(int camera) {
 }
 
 void CEmulatedCameraSystem::Replug(int camera) {
+    Replug(camera, std::nullopt);
+}
+
+void CEmulatedCameraSystem::Replug(int camera, std::optional<EmulatedCameraConfig> config) {
     std::lock_guard lock(m_mutex);
     auto& slot = m_devices.at(static_cast<size_t>(camera));
     if (!slot->Unplugged()) return;
     RemoveSysfs(camera);  // a camera that died by itself still had its entries
-    auto fresh = std::make_unique<CEmulatedCameraDevice>(slot->Config(), camera);
+    auto fresh = std::make_unique<CEmulatedCameraDevice>(config ? *config : slot->Config(), camera);
     m_unplugged.push_back(std::exchange(slot, std::move(fresh)));
     WriteSysfs(camera);
 }
@@ -155,6 +159,12 @@ void CEmulatedCameraSystem::Replug(int camera) {
 bool CEmulatedCameraSystem::Plugged(int camera) const {
     std::lock_guard lock(m_mutex);
     return !Device(camera).Unplugged();
+}
+
+int CEmulatedCameraSystem::OpenAttempts(int camera) const {
+    std::lock_guard lock(m_mutex);
+    const auto it = m_openAttempts.find(camera);
+    return it == m_openAttempts.end() ? 0 : it->second;
 }
 
 int CEmulatedCameraSystem::OpenFiles() const {
@@ -174,6 +184,7 @@ int CEmulatedCameraSystem::Open(const char* path, int /*flags*/) {
         errno = ENOENT;
         return -1;
     }
+    ++m_openAttempts[it->second.camera];
     CEmulatedCameraDevice& device = Device(it->second.camera);
     if (device.Unplugged()) {
         errno = ENODEV;

@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -44,6 +45,8 @@ class CEmulatedCameraSystem : public CV4l2Syscalls {
     // names; files still open on the old one stay dead. Counters start again from 0.
     void Unplug(int camera);
     void Replug(int camera);
+    // Comes back changed (no access for the user, say), on the same port and node names.
+    void Replug(int camera, std::optional<EmulatedCameraConfig> config);
     bool Plugged(int camera) const;
     int FramesDelivered(int camera) const;
     int Maps(int camera) const;
@@ -53,6 +56,9 @@ class CEmulatedCameraSystem : public CV4l2Syscalls {
     bool Streaming(int camera) const;
     double IntervalSeconds(int camera) const;
     int OpenFiles() const;
+    // Opens tried on any node of the camera (capture or metadata), failed ones too; kept
+    // across unplug and replug.
+    int OpenAttempts(int camera) const;
     std::vector<unsigned char> SampleBytes(int camera, int sequence) const;
 
     // CV4l2Syscalls
@@ -85,6 +91,7 @@ class CEmulatedCameraSystem : public CV4l2Syscalls {
     std::vector<std::vector<std::string>> m_nodeNames;  // per camera: "video0", "video1"
     std::unordered_map<std::string, Node> m_nodes;      // "/dev/videoN"
     std::unordered_map<int, OpenFile> m_files;          // guarded by m_mutex
+    std::unordered_map<int, int> m_openAttempts;        // per camera; guarded by m_mutex
     std::string m_root;
 };
 

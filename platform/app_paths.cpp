@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <cerrno>
@@ -47,14 +48,27 @@ std::string CreateFolder(const QString& path) {
 
 }  // namespace
 
+bool CAppPaths::IsInstalledLocation(const QString& folder) {
+    if (!folder.startsWith(QLatin1Char('/'))) return false;
+    const QString clean = QDir::cleanPath(folder);
+    for (const char* root : {"/opt", "/usr"}) {
+        const QString prefix = QString::fromLatin1(root);
+        if (clean == prefix || clean.startsWith(prefix + QLatin1Char('/'))) return true;
+    }
+    return false;
+}
+
 CAppPaths CAppPaths::Choose(const QString& appFolder) {
     CAppPaths paths;
     paths.m_appFolder = appFolder;
-    // Writable for us, not merely by its mode bits: root, read-only mounts, ACLs.
-    const QByteArray native = QFile::encodeName(appFolder);
-    int reason = ENOENT;
+    paths.m_installed = IsInstalledLocation(appFolder);
     paths.m_besideExecutable = false;
-    if (!native.isEmpty()) {
+    int reason = ENOENT;
+    // An installed copy never writes beside itself, even where it could (root under /opt).
+    // Elsewhere the folder must be writable for us, not merely by its mode bits: read-only
+    // mounts, ACLs.
+    const QByteArray native = QFile::encodeName(appFolder);
+    if (!paths.m_installed && !native.isEmpty()) {
         paths.m_besideExecutable =
             faccessat(AT_FDCWD, native.constData(), W_OK | X_OK, AT_EACCESS) == 0;
         if (!paths.m_besideExecutable) reason = errno;
@@ -65,7 +79,8 @@ CAppPaths CAppPaths::Choose(const QString& appFolder) {
         paths.m_settingsFolder = appFolder;
         return paths;
     }
-    paths.m_notWritableReason = QString::fromLocal8Bit(std::strerror(reason));
+    if (!paths.m_installed)
+        paths.m_notWritableReason = QString::fromLocal8Bit(std::strerror(reason));
     const QString home = HomeFolder();
     paths.m_logFolder =
         XdgFolder("XDG_STATE_HOME", home, ".local/state") + QStringLiteral("/quorvel/Log");
@@ -94,16 +109,14 @@ std::string CAppPaths::CreateParentFolders() const {
 }
 
 std::string CAppPaths::Describe() const {
-    QString text;
-    if (m_besideExecutable) {
-        text = QStringLiteral("Files beside the executable: log %1, video %2")
-                   .arg(m_logFolder, m_videoFolder);
-    } else {
-        text = QStringLiteral("%1 is not writable (%2): log %3, video %4, settings %5")
-                   .arg(m_appFolder, m_notWritableReason, m_logFolder, m_videoFolder,
-                        m_settingsFolder);
-    }
-    return text.toStdString();
+    if (m_besideExecutable) return {};
+    const QString why =
+        m_installed
+            ? QStringLiteral("%1 is an installed copy").arg(m_appFolder)
+            : QStringLiteral("%1 is not writable (%2)").arg(m_appFolder, m_notWritableReason);
+    return QStringLiteral("%1: log %2, video %3, settings %4")
+        .arg(why, m_logFolder, m_videoFolder, m_settingsFolder)
+        .toStdString();
 }
 
 }  // namespace platform

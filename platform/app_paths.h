@@ -1,5 +1,6 @@
-// Where the program writes: beside the executable while its folder is writable (a build tree, an
-// unpacked copy), in the user's own folders when it is not (an installed copy).
+// Where the program writes: beside the executable (a build tree, an unpacked copy), in the
+// user's own folders for an installed copy (the package installs into /opt/quorvel, with a link
+// in /usr/bin) and wherever the executable's folder is not writable.
 #pragma once
 
 #include <QString>
@@ -15,6 +16,10 @@ class CAppPaths {
     // The places for the running executable (GetModuleFolder()).
     static CAppPaths ForModule();
 
+    // Whether folder lies where packages install programs (below /opt or /usr), which the
+    // program never writes into, whoever runs it.
+    static bool IsInstalledLocation(const QString& folder);
+
     bool IsBesideExecutable() const { return m_besideExecutable; }
     // Log/: one log file per run.
     const QString& LogFolder() const { return m_logFolder; }
@@ -27,13 +32,15 @@ class CAppPaths {
     // videos folder), so that making Log/ or the video folder itself takes one level. Empty when
     // both exist afterwards, else what failed with the system's reason.
     std::string CreateParentFolders() const;
-    // One line for the run's log: where the files go, and why when not beside the executable.
+    // One line for the run's log when the files do not go beside the executable: where they
+    // go and why. Empty when they do (the log then holds only its usual lines).
     std::string Describe() const;
 
   private:
     CAppPaths() = default;
 
     bool m_besideExecutable = true;
+    bool m_installed = false;
     QString m_appFolder;
     QString m_notWritableReason;  // strerror text of the failed write check
     QString m_logFolder;

@@ -16,6 +16,8 @@ CVideoCaptureDlg::CVideoCaptureDlg() : platform::CDialog(IDD_VIDEO_CAPTURE_DIALO
     OnMessage(WM_RECORD_FAIL, [this](WPARAM w, LPARAM l) { return OnRecordFail(w, l); });
     OnMessage(WM_DEVICE_LOST, [this](WPARAM w, LPARAM l) { return OnDeviceLost(w, l); });
     connect(&m_deviceWatch, &QTimer::timeout, this, [this] { OnDeviceWatch(); });
+    m_settleTimer.setSingleShot(true);
+    connect(&m_settleTimer, &QTimer::timeout, this, [this] { OnEngineSettled(); });
     connect(&m_btnRecord, &QPushButton::clicked, this, [this] { OnRecord(); });
     connect(&m_btnCancel, &QPushButton::clicked, this, [this] { OnCancelRecording(); });
     connect(&m_btnSave, &QPushButton::clicked, this, [this] { OnSaveRecording(); });
@@ -28,6 +30,8 @@ CVideoCaptureDlg::CVideoCaptureDlg() : platform::CDialog(IDD_VIDEO_CAPTURE_DIALO
 
 CVideoCaptureDlg::~CVideoCaptureDlg() {
     m_review.reset();  // it asks for the players
+    m_deviceWatch.stop();
+    m_settleTimer.stop();
     // The window is gone, so the camera thread no longer waits on it: the engine can stop.
     DestroyWindow();
     m_pCapture.reset();
@@ -104,31 +108,39 @@ void CVideoCaptureDlg::StartCapture() {
     const HRESULT hr = StartEngine(m_devices.front());
     if (SUCCEEDED(hr)) return;
     CWinApp& app = AfxGetApp();
-    if (dscap_access_denied(hr)) {
-        platform::AfxMessageBox(AccessDeniedText());
-        app.m_log.WriteLog("device access denied: %s\n", std::strerror(dscap_errno(hr)));
-        return;
-    }
-    platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_DEVICE_INITFAIL")));
+    const bool denied = dscap_access_denied(hr);
+    platform::AfxMessageBox(denied ? AccessDeniedText()
+                                   : app.GetLangString(QStringLiteral("IDS_DEVICE_INITFAIL")));
     app.m_log.WriteLog("device init fail!");
+    // The reason follows on a line of its own, where the system gave one.
+    if (const int err = dscap_errno(hr)) {
+        if (denied)
+            app.m_log.WriteLog("device access denied: %s\n", std::strerror(err));
+        else
+            app.m_log.WriteLog("device start failed: %s\n", std::strerror(err));
+    }
 }
 
-HRESULT CVideoCaptureDlg::StartEngine(const CaptureDeviceEntry& entry) {
+HRESULT CVideoCaptureDlg::OpenEngine(const CaptureDeviceEntry& entry) {
     m_pCapture.reset(dscap_open_device(this, entry));
     if (!m_pCapture) return E_FAIL;
     if (m_pCapture->IsRunning() && !m_pCapture->Stop()) return E_FAIL;
     if (m_pCapture->IsGraphBuilt()) m_pCapture->DismantleGraph();
     m_pCapture->ReleaseInterfaces();
-    HRESULT hr = m_pCapture->OpenSource();
+    return m_pCapture->OpenSource();
+}
+
+HRESULT CVideoCaptureDlg::StartEngine(const CaptureDeviceEntry& entry) {
+    HRESULT hr = OpenEngine(entry);
     if (FAILED(hr)) return hr;
     hr = m_pCapture->BuildGraph();
     if (FAILED(hr)) return hr;
     return m_pCapture->Run() ? S_OK : E_FAIL;
 }
 
-QString CVideoCaptureDlg::AccessDeniedText() {
+QString CVideoCaptureDlg::AccessDeniedText(const QString& appFolder) {
     // The package's udev rule lets the seated user open the camera; a build tree needs the group.
-    const bool installed = !platform::CAppPaths::ForModule().IsBesideExecutable();
+    const bool installed = platform::CAppPaths::IsInstalledLocation(appFolder);
     return AfxGetApp().GetLangString(installed ? QStringLiteral("IDS_DEVICE_DENIED_INSTALLED")
                                                : QStringLiteral("IDS_DEVICE_DENIED"));
 }

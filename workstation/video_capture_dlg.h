@@ -24,6 +24,7 @@
 #include "controls/my_picture_ctrl.h"
 #include "platform/dialog.h"
 #include "platform/image_list.h"
+#include "platform/system.h"
 #include "playback/drag_list_ctrl.h"
 #include "playback/vlc_instance_warmer.h"
 #include "playback/vlc_player.h"
@@ -102,11 +103,18 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     // The list's client height (its frame excluded), valid before the list was first shown.
     int ListClientHeight() const;
     void StartCapture();
-    // Opens the entry's camera and runs the engine's start sequence; S_OK or the first
+    // Opens the entry's camera and runs the start sequence up to its source: S_OK or the first
     // failure (the errno code of a camera that would not open).
+    HRESULT OpenEngine(const CaptureDeviceEntry& entry);
+    // OpenEngine and the rest of the start sequence, the camera's settle pause slept here.
     HRESULT StartEngine(const CaptureDeviceEntry& entry);
-    // A tick of the device watch: restarts the engine once a supported camera is back.
+    // A tick of the device watch: once a supported camera is back, opens it and lets it settle
+    // on m_settleTimer, so that the window's thread never sleeps through the pause.
     void OnDeviceWatch();
+    // The replugged camera has settled: the graph is finished and run.
+    void OnEngineSettled();
+    // A restart failed: the engine goes, and the watch waits longer after each failure.
+    void OnRestartFailed(HRESULT hr);
     // A first frame read for the strip arrived: its entries get their thumbnail.
     void OnFirstFrame(const QString& path, const cv::Mat& frame);
     // Starts making the panes' libVLC instances, before the first drop needs one.
@@ -123,8 +131,9 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     // Closes a clip the camera thread has not closed since the stop; false (told to the user)
     // when the close failed.
     bool FinishRecordingFile();
-    // The text for a camera that may not be opened, true for a build tree and an installed copy.
-    static QString AccessDeniedText();
+    // The text for a camera that may not be opened, true for a build tree and an installed copy
+    // (the executable's folder, appFolder).
+    static QString AccessDeniedText(const QString& appFolder = platform::GetModuleFolder());
     // The Stopped state after a recording: the recorder's flag cleared, Save and Discard shown.
     // The frames the clip holds.
     long long StopRecording();
@@ -182,6 +191,12 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     QTimer m_deviceWatch;
     int m_watchFailures = 0;
     int m_watchWait = 0;  // ticks to let pass after a failed restart
+    // A camera that came back is settling before its graph is finished; the list it came from.
+    QTimer m_settleTimer;
+    std::vector<CaptureDeviceEntry> m_restartDevices;
+    QString m_restartName;
+    // "IDS_DEVICE_DENIED" was shown since the camera went: once per loss, not per retry.
+    bool m_deniedShown = false;
 
     static constexpr int kDeviceWatchMs = 1000;
 };

@@ -20,8 +20,10 @@ HRESULT CSystemDeviceEnum::CreateClassEnumerator(REFCLSID category, IEnumMoniker
     if (!monikers) return E_POINTER;
     *monikers = nullptr;
     if (category != CLSID_VideoInputDeviceCategory) return S_FALSE;
+    // Listing opens nothing: a device is opened only when its moniker is bound, so the caller
+    // can pass over other programs' cameras by their display names alone.
     std::vector<CComPtr<IMoniker>> list;
-    for (const auto& device : platform::v4l2::EnumerateCaptureDevices())
+    for (const auto& device : platform::v4l2::ListVideoDevices())
         list.push_back(CComPtr<IMoniker>::Attach(new CDeviceMoniker(device.displayName)));
     if (list.empty()) return S_FALSE;
     *monikers = new CEnumMoniker(IID_IEnumMoniker, std::move(list));

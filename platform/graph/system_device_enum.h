@@ -1,4 +1,5 @@
-// The system device enumerator: the video input category lists the V4L2 capture devices.
+// The system device enumerator: the video input category lists the V4L2 video devices by
+// their display names; binding a moniker (storage or object) fails for one that does not capture.
 #pragma once
 
 #include "platform/graph/dshow_interfaces.h"

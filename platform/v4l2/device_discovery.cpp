@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "platform/v4l2/unique_fd.h"
 #include "platform/v4l2/v4l2_syscalls.h"
@@ -83,8 +84,12 @@ std::string IdentityFromDisplayName(const QString& displayName) {
     return fields[2].toStdString();
 }
 
-std::vector<V4l2DeviceInfo> EnumerateCaptureDevices() {
-    std::vector<std::pair<int, V4l2DeviceInfo>> found;
+namespace {
+
+// The videoN nodes of the class folder with what sysfs alone tells (node, identity, ids and the
+// class entry), in videoN order; nothing is opened.
+std::vector<std::pair<V4l2DeviceInfo, fs::path>> SysfsNodes() {
+    std::vector<std::tuple<int, V4l2DeviceInfo, fs::path>> found;
     const fs::path classDir = fs::path(SysfsRoot()) / "class" / "video4linux";
     std::error_code ec;
     for (fs::directory_iterator it(classDir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -94,18 +99,33 @@ std::vector<V4l2DeviceInfo> EnumerateCaptureDevices() {
         info.node = "/dev/" + name;
         ReadParentIds(it->path(), info);
         if (info.identity.empty()) continue;
+        info.displayName = MakeDisplayName(info);
+        found.emplace_back(NodeNumber(name), std::move(info), it->path());
+    }
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return std::get<0>(a) < std::get<0>(b); });
+    std::vector<std::pair<V4l2DeviceInfo, fs::path>> nodes;
+    for (auto& [n, info, entry] : found) nodes.emplace_back(std::move(info), std::move(entry));
+    return nodes;
+}
 
+}  // namespace
+
+std::vector<V4l2DeviceInfo> EnumerateCaptureDevices(const NodeFilter& wanted) {
+    std::vector<V4l2DeviceInfo> devices;
+    for (auto& [info, entry] : SysfsNodes()) {
+        // Another program's camera is not ours to open, not even for a moment.
+        if (wanted && !wanted(info)) continue;
         CUniqueFd fd(Syscalls().Open(info.node.c_str(), O_RDWR | O_NONBLOCK));
         if (!fd.Valid()) {
             // Present but forbidden is not absent: the user has to be told how to get access.
             const int err = errno;
             if (err != EACCES && err != EPERM) continue;
-            const std::string index = ReadFirstLine(it->path() / "index");
+            const std::string index = ReadFirstLine(entry / "index");
             if (!index.empty() && index != "0") continue;
-            info.card = QString::fromStdString(ReadFirstLine(it->path() / "name"));
+            info.card = QString::fromStdString(ReadFirstLine(entry / "name"));
             info.openError = err;
-            info.displayName = MakeDisplayName(info);
-            found.emplace_back(NodeNumber(name), std::move(info));
+            devices.push_back(std::move(info));
             continue;
         }
         v4l2_capability cap{};
@@ -115,23 +135,28 @@ std::vector<V4l2DeviceInfo> EnumerateCaptureDevices() {
         if (!(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) continue;
         const char* card = reinterpret_cast<const char*>(cap.card);
         info.card = QString::fromUtf8(card, static_cast<int>(strnlen(card, sizeof(cap.card))));
-        info.displayName = MakeDisplayName(info);
-        found.emplace_back(NodeNumber(name), std::move(info));
+        devices.push_back(std::move(info));
     }
-    std::sort(found.begin(), found.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+    return devices;
+}
+
+std::vector<V4l2DeviceInfo> ListVideoDevices() {
     std::vector<V4l2DeviceInfo> devices;
-    for (auto& [n, info] : found) devices.push_back(std::move(info));
+    for (auto& [info, entry] : SysfsNodes()) {
+        const bool listed = std::any_of(devices.begin(), devices.end(),
+                                        [&](const auto& d) { return d.identity == info.identity; });
+        if (!listed) devices.push_back(std::move(info));
+    }
     return devices;
 }
 
 std::optional<V4l2DeviceInfo> FindCaptureDevice(const QString& displayName) {
     const std::string identity = IdentityFromDisplayName(displayName);
     if (identity.empty()) return std::nullopt;
-    for (V4l2DeviceInfo& info : EnumerateCaptureDevices()) {
-        if (info.identity == identity) return std::move(info);
-    }
-    return std::nullopt;
+    std::vector<V4l2DeviceInfo> devices = EnumerateCaptureDevices(
+        [&](const V4l2DeviceInfo& info) { return info.identity == identity; });
+    if (devices.empty()) return std::nullopt;
+    return std::move(devices.front());
 }
 
 }  // namespace platform::v4l2

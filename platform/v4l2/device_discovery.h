@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,10 +21,17 @@ struct V4l2DeviceInfo {
     int openError = 0;  // EACCES or EPERM: listed from sysfs alone, the user may not open it
 };
 
+// Decides from what sysfs tells (node, identity, ids, display name) whether a node is opened.
+using NodeFilter = std::function<bool(const V4l2DeviceInfo&)>;
+
 // Capture nodes (video capture and streaming in device_caps) in videoN order; metadata and
 // output nodes are left out. A node the user may not open is listed too, with openError set,
-// when sysfs names it the first node of its interface (index 0), as capture nodes are.
-std::vector<V4l2DeviceInfo> EnumerateCaptureDevices();
+// when sysfs names it the first node of its interface (index 0), as capture nodes are. Only the
+// nodes that wanted (when given) accepts are opened and listed.
+std::vector<V4l2DeviceInfo> EnumerateCaptureDevices(const NodeFilter& wanted = {});
+// One entry per video interface (its first node), in videoN order, from sysfs alone: nothing
+// is opened, so whether it captures and its card name are not known here.
+std::vector<V4l2DeviceInfo> ListVideoDevices();
 
 // The display name for a device: "@device:pnp:\\?\usb#vid_534d&pid_0021#1-2:1.0#video4linux".
 QString MakeDisplayName(const V4l2DeviceInfo& info);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QTest>
@@ -115,4 +116,12 @@ TEST_F(InitInstanceTest, MissingPackIsToldBeforeAnyWindowThenTheStartWindowSaysN
     // Closing it ended the run: no window is left.
     EXPECT_EQ(ShownStartWindow(), nullptr);
     EXPECT_FALSE(AnyWindowShown());
+    // Files beside the executable, as usual: the run's log holds none of its own lines, not
+    // even where the files went.
+    const QStringList logs = QDir(folder.Path() + QStringLiteral("/Log"))
+                                 .entryList({QStringLiteral("*.txt")}, QDir::Files);
+    ASSERT_EQ(logs.size(), 1);
+    QFile log(folder.Path() + QStringLiteral("/Log/") + logs[0]);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll(), QByteArray());
 }

@@ -139,6 +139,54 @@ TEST_F(CaptureGraph, OperationResultsFollowTheEngineState) {
     EXPECT_TRUE(capture->HoldsMoniker());  // kept until Close
 }
 
+// The window's replug lets the camera settle on a timer between the two steps.
+TEST_F(CaptureGraph, BuildInTwoStepsGivesTheOneStepGraph) {
+    auto cameras = CEmulatedCameraSystem::InstallDefault();
+    CTestCaptureWindow window;
+    window.Create();
+    auto capture = Open(&window);
+    ASSERT_TRUE(capture);
+    EXPECT_EQ(capture->BeginBuildGraph(), E_INVALIDARG);  // no source yet
+    ASSERT_EQ(capture->OpenSource(), S_OK);
+    EXPECT_EQ(capture->FinishBuildGraph(), E_INVALIDARG);  // not begun
+    EXPECT_EQ(FilterNames(capture->Graph()), (std::vector<QString>{"Source"}));
+
+    ASSERT_EQ(capture->BeginBuildGraph(), S_OK);
+    EXPECT_EQ(FilterNames(capture->Graph()), (std::vector<QString>{"Source", "SampleGrabber"}));
+    EXPECT_FALSE(capture->IsGraphBuilt());
+    EXPECT_FALSE(capture->Run());
+    EXPECT_EQ(capture->BeginBuildGraph(), S_OK);  // still settling: nothing added
+    EXPECT_EQ(FilterNames(capture->Graph()).size(), 2u);
+
+    ASSERT_EQ(capture->FinishBuildGraph(), S_OK);
+    EXPECT_TRUE(capture->IsGraphBuilt());
+    EXPECT_EQ(FilterNames(capture->Graph()),
+              (std::vector<QString>{"Source", "SampleGrabber", "Video Renderer"}));
+    EXPECT_EQ(capture->BeginBuildGraph(), S_FALSE);
+    EXPECT_EQ(capture->FinishBuildGraph(), S_FALSE);
+    EXPECT_EQ(capture->BuildGraph(), S_FALSE);
+    ASSERT_TRUE(capture->Run());
+    EXPECT_NEAR(cameras->IntervalSeconds(0), 0.0083333, 1e-6);
+    ASSERT_TRUE(WaitUntil([&] { return window.m_frames.load() >= 2; }));
+    EXPECT_EQ(window.m_lastFrame.cols, 640);
+    Finish(window, capture);
+    EXPECT_EQ(cameras->OpenFiles(), 0);
+}
+
+// Closed between the two steps: nothing stays open.
+TEST_F(CaptureGraph, CloseWhileSettlingReleasesTheCamera) {
+    auto cameras = CEmulatedCameraSystem::InstallDefault();
+    CTestCaptureWindow window;
+    window.Create();
+    auto capture = Open(&window);
+    ASSERT_TRUE(capture);
+    ASSERT_EQ(capture->OpenSource(), S_OK);
+    ASSERT_EQ(capture->BeginBuildGraph(), S_OK);
+    EXPECT_GT(cameras->OpenFiles(), 0);
+    Finish(window, capture);
+    EXPECT_EQ(cameras->OpenFiles(), 0);
+}
+
 TEST_F(CaptureGraph, StillPathWithVideoControl) {
     EmulatedCameraConfig still = EmulatedCameraConfig::Microscope();
     still.stillPin = true;

@@ -81,6 +81,28 @@ TEST(Discovery, SupportedCamerasInSystemOrderOthersLeftOut) {
     EXPECT_EQ(platform::v4l2::FindCaptureDevice(list[1].displayName)->node, cameras.NodeOf(3));
 }
 
+// Another program's camera is told apart by the ids sysfs gives, without opening it.
+TEST(Discovery, OtherCamerasAreNeverOpened) {
+    CEmulatedCameraSystem cameras(
+        {EmulatedCameraConfig::OtherWebcam(), EmulatedCameraConfig::Microscope()});
+    const auto all = platform::v4l2::ListVideoDevices();
+    ASSERT_EQ(all.size(), 2u);  // one per camera, metadata nodes aside
+    EXPECT_EQ(all[0].vendorId, "046d");
+    EXPECT_EQ(all[1].node, cameras.NodeOf(1));
+    EXPECT_EQ(cameras.OpenAttempts(0) + cameras.OpenAttempts(1), 0);
+
+    const auto list = dscap_enum_device();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].friendlyName, QStringLiteral("USB Camera"));
+    EXPECT_GT(cameras.OpenAttempts(1), 0);
+    EXPECT_EQ(cameras.OpenAttempts(0), 0);
+    // Finding the listed camera again opens only its own nodes.
+    const int before = cameras.OpenAttempts(1);
+    ASSERT_TRUE(platform::v4l2::FindCaptureDevice(list[0].displayName).has_value());
+    EXPECT_GT(cameras.OpenAttempts(1), before);
+    EXPECT_EQ(cameras.OpenAttempts(0), 0);
+}
+
 TEST(Discovery, CameraWithoutFriendlyNameIsNotListed) {
     EmulatedCameraConfig nameless = EmulatedCameraConfig::Microscope();
     nameless.card.clear();

@@ -98,8 +98,39 @@ TEST(AppPaths, WritableFolderKeepsEverythingBesideTheExecutable) {
     EXPECT_EQ(paths.LogFolder(), app.path() + QStringLiteral("/Log"));
     EXPECT_EQ(paths.VideoFolder(), app.path() + QStringLiteral("/Video"));
     EXPECT_EQ(paths.SettingsFolder(), app.path());
-    EXPECT_EQ(paths.Describe(), "Files beside the executable: log " + app.path().toStdString() +
-                                    "/Log, video " + app.path().toStdString() + "/Video");
+    // The usual case needs no word in the log.
+    EXPECT_EQ(paths.Describe(), "");
+}
+
+// Root may write into /opt/quorvel and /usr/bin; an installed copy still never writes there.
+TEST(AppPaths, AnInstalledCopyUsesTheUserFoldersWhoeverRunsIt) {
+    QTemporaryDir home;
+    auto vars = kXdgUnset;
+    vars["HOME"] = home.path().toStdString();
+    CScopedEnv env(vars);
+    for (const char* folder : {"/opt/quorvel", "/usr/bin", "/usr/local/bin", "/opt/quorvel/"}) {
+        const CAppPaths paths = CAppPaths::Choose(QString::fromLatin1(folder));
+        EXPECT_FALSE(paths.IsBesideExecutable()) << folder;
+        EXPECT_EQ(paths.LogFolder(), home.path() + QStringLiteral("/.local/state/quorvel/Log"))
+            << folder;
+        EXPECT_EQ(paths.VideoFolder(), home.path() + QStringLiteral("/Videos/Quorvel")) << folder;
+        EXPECT_EQ(paths.SettingsFolder(), home.path() + QStringLiteral("/.config/quorvel"))
+            << folder;
+        EXPECT_EQ(paths.Describe().rfind(std::string(folder) + " is an installed copy: log " +
+                                             paths.LogFolder().toStdString(),
+                                         0),
+                  0u)
+            << paths.Describe();
+    }
+}
+
+TEST(AppPaths, InstalledLocationsAreBelowOptOrUsrOnly) {
+    for (const char* folder :
+         {"/opt", "/opt/quorvel", "/usr/bin", "/usr/lib/quorvel", "/opt/quorvel/../other"})
+        EXPECT_TRUE(CAppPaths::IsInstalledLocation(QString::fromLatin1(folder))) << folder;
+    for (const char* folder : {"/optical/bin", "/usr2/bin", "/work/build/bin", "/home/u/opt",
+                               "opt/quorvel", "/opt/../work/bin", ""})
+        EXPECT_FALSE(CAppPaths::IsInstalledLocation(QString::fromLatin1(folder))) << folder;
 }
 
 TEST(AppPaths, ReadOnlyFolderMovesToTheXdgDefaultsOfHome) {

@@ -17,6 +17,7 @@ class CVideoCaptureDlgUnderTest : public CVideoCaptureDlg {
     CVideoCaptureDlgUnderTest(const CVideoCaptureDlgUnderTest&) = delete;
     CVideoCaptureDlgUnderTest& operator=(const CVideoCaptureDlgUnderTest&) = delete;
 
+    using CVideoCaptureDlg::AccessDeniedText;
     using CVideoCaptureDlg::m_bDeviceLost;
     using CVideoCaptureDlg::m_bDualView;
     using CVideoCaptureDlg::m_bRecording;
@@ -36,8 +37,10 @@ class CVideoCaptureDlgUnderTest : public CVideoCaptureDlg {
     using CVideoCaptureDlg::m_pPlayer2;
     using CVideoCaptureDlg::m_recorder;
     using CVideoCaptureDlg::m_review;
+    using CVideoCaptureDlg::m_settleTimer;
     using CVideoCaptureDlg::m_thumbnails;
     using CVideoCaptureDlg::m_videoDir;
     using CVideoCaptureDlg::m_videoList;
     using CVideoCaptureDlg::m_videoPaths;
+    using CVideoCaptureDlg::OnDeviceWatch;
 };
