@@ -11,8 +11,9 @@ set(rules
     "controls=controls/|${lower}"
     "playback=playback/|controls/|${lower}"
     "capture=capture/|playback/|controls/|${lower}"
-    "workstation=workstation/|capture/|playback/|controls/|${lower}"
-    "app=app/|workstation/|capture/|playback/|controls/|${lower}")
+    "exam=exam/|capture/|playback/|controls/|${lower}"
+    "workstation=workstation/|exam/|capture/|playback/|controls/|${lower}"
+    "app=app/|workstation/|exam/|capture/|playback/|controls/|${lower}")
 
 set(bad "")
 foreach(rule IN LISTS rules)
