@@ -375,22 +375,31 @@ ExamResult<long long> CExamStore::SaveClip(const ClipRecord& clip) {
     if (!IsSafeRelativePath(clip.relPath))
         return {Status(ExamError::BadInput, "the clip path is not one below the video folder")};
 
+    std::string root;
+    bool sync;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_db) return {NotOpen()};
+        root = m_root;
+        sync = m_syncClipFiles;
+    }
+    // The flush may take a while for a long clip: other calls need not wait for it.
+    const std::string file = root + "/" + clip.relPath;
+    if (sync) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd >= 0 && ::fsync(fd) != 0) {
+            const int err = errno;
+            ::close(fd);
+            return {Status(ExamError::Failed, ErrnoText("flushing the clip file", err))};
+        }
+        if (fd >= 0) ::close(fd);
+    }
+
     std::lock_guard lock(m_mutex);
-    if (!m_db) return {NotOpen()};
-    const std::string file = m_root + "/" + clip.relPath;
+    if (!m_db || m_root != root) return {NotOpen()};
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return {Status(ExamError::FileMissing, ErrnoText("the clip file", errno ? errno : ENOENT))};
-    if (m_syncClipFiles) {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || ::fsync(fd) != 0) {
-            const int err = errno;
-            if (fd >= 0) ::close(fd);
-            return {Status(ExamError::Failed, ErrnoText("flushing the clip file", err))};
-        }
-        ::close(fd);
-    }
-
     CSqlStatement s(m_db.get(),
                     "INSERT INTO clips (visit, finger, rel_path, saved_at, frame_count, "
                     "frame_rate, um_per_px) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");

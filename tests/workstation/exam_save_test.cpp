@@ -1,0 +1,147 @@
+// The exam in the capture window: a save records its clip, a save without an exam writes
+// nothing but the clip, a database that cannot be opened is told once, and the exam's line is
+// drawn on the live pane only, never into the recorded frames.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QPainter>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
+#include "tests/workstation/capture_window_fixture.h"
+
+using platform::v4l2::EmulatedCameraConfig;
+using workstation_testing::CaptureWindowTest;
+
+namespace {
+
+const QString kDay = QStringLiteral("2025-03-05");
+
+class ExamWindowTest : public CaptureWindowTest {
+  protected:
+    void SetUp() override {
+        CaptureWindowTest::SetUp();
+        const platform::SYSTEMTIME t = testing_support::LocalTime(2025, 3, 5, 9, 4, 3);
+        platform::SetLocalTimeForTesting(&t);
+        Install({EmulatedCameraConfig::Microscope()});
+    }
+
+    // Chooses patient 1234, today's visit, finger R3.
+    void ChooseExam() {
+        CExamStore* store = m_dlg->Exam()->Store(true);
+        ASSERT_NE(store, nullptr);
+        Patient patient{0, "1234", "YAMADA Hanako", "1970-04-01", "F"};
+        patient.row = store->CreatePatient(patient).value;
+        const Visit visit = store->VisitOn(patient.row, kDay.toStdString()).value;
+        ASSERT_GT(visit.row, 0);
+        m_dlg->Exam()->Choose({patient, visit, "R3"});
+    }
+
+    void RecordAndSave() {
+        Click(&m_dlg->m_btnRecord);
+        ASSERT_TRUE(WaitFrames(6));
+        Click(&m_dlg->m_btnRecord);
+        ASSERT_TRUE(WaitFrames(2));
+        Click(&m_dlg->m_btnSave);
+    }
+
+    QStringList FilesUnderVideo() const {
+        QStringList files;
+        for (QDirIterator it(VideoDir(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            files << QDir(VideoDir()).relativeFilePath(it.next());
+        files.sort();
+        return files;
+    }
+
+    static QByteArray Bytes(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
+
+// Mean brightness of the bottom tenth of an image, over that of the whole.
+double BottomShare(const cv::Mat& bgr) {
+    cv::Mat gray;
+    cv::cvtColor(bgr, gray, cv::COLOR_BGR2GRAY);
+    const cv::Rect bottom(0, gray.rows * 9 / 10, gray.cols, gray.rows - gray.rows * 9 / 10);
+    return cv::mean(gray(bottom))[0] / std::max(1.0, cv::mean(gray)[0]);
+}
+
+}  // namespace
+
+TEST_F(ExamWindowTest, SaveWithAnExamRecordsTheClipAndMovesToTheNextFinger) {
+    ASSERT_TRUE(Open());
+    ChooseExam();
+    EXPECT_EQ(m_dlg->m_livePane.OverlayText(), QStringLiteral("1234 · YAMADA Hanako · R3"));
+    RecordAndSave();
+    const QString clip = VideoDir() + QStringLiteral("/2025-03-05/090403.avi");
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return m_dlg->Exam()->PendingSaves() == 0; }));
+
+    // The clip is the copy it always was.
+    EXPECT_EQ(Bytes(clip), Bytes(m_dlg->TempFilePath()));
+    auto row = m_dlg->Exam()->Store(false)->ClipByPath("2025-03-05/090403.avi");
+    ASSERT_TRUE(row.ok()) << row.status.detail;
+    EXPECT_EQ(row.value.record.finger, "R3");
+    EXPECT_EQ(row.value.visitDate, "2025-03-05");
+    EXPECT_EQ(row.value.record.savedAt, "2025-03-05 09:04:03");
+    EXPECT_EQ(row.value.record.frameCount, m_dlg->m_recorder.FramesWritten());
+    EXPECT_GE(*row.value.record.frameCount, 6);
+    ASSERT_TRUE(row.value.record.frameRate.has_value());
+    EXPECT_GT(*row.value.record.frameRate, 0);
+    // The next finger of the usual order, on the pane too.
+    EXPECT_EQ(m_dlg->Exam()->Current()->finger, "R4");
+    EXPECT_EQ(m_dlg->m_livePane.OverlayText(), QStringLiteral("1234 · YAMADA Hanako · R4"));
+    // The log names rows by number only.
+    for (const QString& line : LogLines()) {
+        EXPECT_FALSE(line.contains(QStringLiteral("YAMADA"))) << line.toStdString();
+        EXPECT_FALSE(line.contains(QStringLiteral("1970-04-01"))) << line.toStdString();
+    }
+}
+
+TEST_F(ExamWindowTest, SaveWithoutAnExamWritesOnlyTheClip) {
+    ASSERT_TRUE(Open());
+    RecordAndSave();
+    EXPECT_EQ(FilesUnderVideo(), (QStringList{"2025-03-05/090403.avi", "temp.avi"}));
+    EXPECT_TRUE(m_dlg->m_livePane.OverlayText().isEmpty());
+}
+
+TEST_F(ExamWindowTest, DatabaseThatCannotBeOpenedIsToldOnceAndSavingGoesOn) {
+    QDir().mkpath(VideoDir());
+    QFile bad(VideoDir() + QStringLiteral("/Quorvel.db"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(QByteArray(4096, 'z'));
+    bad.close();
+    ASSERT_TRUE(Open());
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text, Lang("IDS_EXAM_DB_FAIL"));
+    EXPECT_EQ(m_dlg->Exam()->Store(true), nullptr);
+    RecordAndSave();
+    EXPECT_TRUE(QFile::exists(VideoDir() + QStringLiteral("/2025-03-05/090403.avi")));
+    EXPECT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(Bytes(VideoDir() + QStringLiteral("/Quorvel.db")), QByteArray(4096, 'z'));
+}
+
+TEST_F(ExamWindowTest, ExamLineIsOnTheLivePaneAndNotInTheRecordedFrames) {
+    ASSERT_TRUE(Open());
+    ChooseExam();
+    ASSERT_TRUE(WaitFrames(3));
+    // What the pane shows and the frame it shows, at one moment.
+    const QImage shown =
+        m_dlg->m_livePane.grab().toImage().convertToFormat(QImage::Format_RGB888).rgbSwapped();
+    const cv::Mat frame = m_dlg->m_livePane.LastFrame().clone();
+    const cv::Mat shownMat(shown.height(), shown.width(), CV_8UC3,
+                           const_cast<uchar*>(shown.constBits()),
+                           static_cast<size_t>(shown.bytesPerLine()));
+    // The band darkens the pane's bottom; the frame under it is as bright there as before.
+    EXPECT_LT(BottomShare(shownMat), 0.75 * BottomShare(frame));
+
+    RecordAndSave();
+    cv::VideoCapture reader(
+        (VideoDir() + QStringLiteral("/2025-03-05/090403.avi")).toStdString());
+    cv::Mat recorded;
+    ASSERT_TRUE(reader.read(recorded));
+    EXPECT_GT(BottomShare(recorded), 0.9 * BottomShare(frame));
+    EXPECT_LT(BottomShare(shownMat), 0.75 * BottomShare(recorded));
+}
