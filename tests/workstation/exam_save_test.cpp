@@ -6,11 +6,14 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QLabel>
 #include <QPainter>
+#include <QTest>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include "tests/workstation/capture_window_fixture.h"
+#include "workstation/exam_dlg.h"
 
 using platform::v4l2::EmulatedCameraConfig;
 using workstation_testing::CaptureWindowTest;
@@ -28,13 +31,15 @@ class ExamWindowTest : public CaptureWindowTest {
         Install({EmulatedCameraConfig::Microscope()});
     }
 
-    // Chooses patient 1234, today's visit, finger R3.
-    void ChooseExam() {
+    // Chooses patient 1234, the visit of day, finger R3.
+    void ChooseExam(const QString& day = kDay) {
         CExamStore* store = m_dlg->Exam()->Store(true);
         ASSERT_NE(store, nullptr);
         Patient patient{0, "1234", "YAMADA Hanako", "1970-04-01", "F"};
-        patient.row = store->CreatePatient(patient).value;
-        const Visit visit = store->VisitOn(patient.row, kDay.toStdString()).value;
+        auto found = store->SearchPatients("1234");
+        patient.row =
+            found.value.empty() ? store->CreatePatient(patient).value : found.value.front().row;
+        const Visit visit = store->VisitOn(patient.row, day.toStdString()).value;
         ASSERT_GT(visit.row, 0);
         m_dlg->Exam()->Choose({patient, visit, "R3"});
     }
@@ -53,6 +58,11 @@ class ExamWindowTest : public CaptureWindowTest {
             files << QDir(VideoDir()).relativeFilePath(it.next());
         files.sort();
         return files;
+    }
+
+    QString LabelText(int id) const {
+        const auto* label = qobject_cast<const QLabel*>(m_dlg->GetDlgItem(id));
+        return label ? label->text() : QString();
     }
 
     static QByteArray Bytes(const QString& path) {
@@ -138,10 +148,86 @@ TEST_F(ExamWindowTest, ExamLineIsOnTheLivePaneAndNotInTheRecordedFrames) {
     EXPECT_LT(BottomShare(shownMat), 0.75 * BottomShare(frame));
 
     RecordAndSave();
-    cv::VideoCapture reader(
-        (VideoDir() + QStringLiteral("/2025-03-05/090403.avi")).toStdString());
+    cv::VideoCapture reader((VideoDir() + QStringLiteral("/2025-03-05/090403.avi")).toStdString());
     cv::Mat recorded;
     ASSERT_TRUE(reader.read(recorded));
     EXPECT_GT(BottomShare(recorded), 0.9 * BottomShare(frame));
     EXPECT_LT(BottomShare(shownMat), 0.75 * BottomShare(recorded));
+}
+
+TEST_F(ExamWindowTest, DialogFindsAddsChoosesAndAssignsAsTheOperatorDoes) {
+    ASSERT_TRUE(Open());
+    CExamStore* store = m_dlg->Exam()->Store(true);
+    ASSERT_NE(store, nullptr);
+    ASSERT_TRUE(store->CreatePatient({0, "1234", "YAMADA Hanako", "", "F"}).ok());
+    ASSERT_TRUE(store->CreatePatient({0, "5678", "SATO Ken", "", "M"}).ok());
+    // A clip saved the day before without an exam.
+    QDir().mkpath(VideoDir() + QStringLiteral("/2025-03-04"));
+    QFile(VideoDir() + QStringLiteral("/2025-03-04/101010.avi")).open(QIODevice::WriteOnly);
+
+    CExamDlg dlg(*m_dlg->Exam(), *store, kDay, m_dlg.get());
+    dlg.show();
+    QTest::keyClicks(&dlg.Search(), QStringLiteral("yam"));
+    ASSERT_EQ(dlg.Patients().count(), 1);
+    EXPECT_TRUE(dlg.Patients().item(0)->text().startsWith(QStringLiteral("1234")));
+
+    dlg.NewId().setText(QStringLiteral("9"));
+    dlg.NewBirthDate().setText(QStringLiteral("2999-01-01"));
+    QTest::mouseClick(&dlg.CreateButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg.Status().text(), Lang("IDS_EXAM_ERR_FUTURE"));
+    EXPECT_EQ(store->SearchPatients("").value.size(), 2u);
+    dlg.NewName().setText(QStringLiteral("KATO Mei"));
+    dlg.NewBirthDate().setText(QStringLiteral("1980-01-31"));
+    QTest::mouseClick(&dlg.CreateButton(), Qt::LeftButton);
+    ASSERT_EQ(dlg.Patients().currentRow(), 0);
+    EXPECT_TRUE(dlg.Patients().currentItem()->text().startsWith(QStringLiteral("9 · KATO Mei")));
+
+    ASSERT_EQ(dlg.Orphans().count(), 1);
+    QTest::mouseClick(dlg.FingerButton("L2"), Qt::LeftButton);
+    dlg.Orphans().setCurrentRow(0);
+    QTest::mouseClick(&dlg.AssignButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg.Orphans().count(), 0);
+    auto assigned = store->ClipByPath("2025-03-04/101010.avi");
+    ASSERT_TRUE(assigned.ok());
+    EXPECT_EQ(assigned.value.visitDate, "2025-03-04");
+    EXPECT_EQ(assigned.value.record.finger, "L2");
+
+    QTest::mouseClick(&dlg.TodayButton(), Qt::LeftButton);
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    ASSERT_TRUE(m_dlg->Exam()->Current().has_value());
+    EXPECT_EQ(m_dlg->Exam()->Current()->visit.date, "2025-03-05");
+    EXPECT_EQ(m_dlg->m_livePane.OverlayText(), QStringLiteral("9 · KATO Mei · L2"));
+}
+
+TEST_F(ExamWindowTest, CompareWithTheLastVisitPlaysBothWithTheirVisitDates) {
+    ASSERT_TRUE(Open());
+    const platform::SYSTEMTIME january = testing_support::LocalTime(2025, 1, 10, 9, 0, 0);
+    platform::SetLocalTimeForTesting(&january);
+    ChooseExam(QStringLiteral("2025-01-10"));
+    RecordAndSave();
+    const platform::SYSTEMTIME march = testing_support::LocalTime(2025, 3, 5, 9, 4, 3);
+    platform::SetLocalTimeForTesting(&march);
+    ChooseExam();
+    RecordAndSave();
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return m_dlg->Exam()->PendingSaves() == 0; }));
+    const QString before = VideoDir() + QStringLiteral("/2025-01-10/090000.avi");
+    const QString now = VideoDir() + QStringLiteral("/2025-03-05/090403.avi");
+    // Only this visit's clip is in the strip.
+    m_dlg->OnDeleteAllVideos();
+    m_dlg->AddVideo(now);
+
+    m_dlg->OnCompareWithLastVisit(now);
+    EXPECT_EQ(m_dlg->m_bDualView, 1);
+    ASSERT_NE(m_dlg->Player(0), nullptr);
+    ASSERT_NE(m_dlg->Player(1), nullptr);
+    EXPECT_EQ(m_dlg->Player(0)->m_path, now);
+    EXPECT_EQ(m_dlg->Player(1)->m_path, before);
+    EXPECT_EQ(LabelText(IDC_LABEL1), QStringLiteral("2025-03-05  090403.avi"));
+    EXPECT_EQ(LabelText(IDC_LABEL2), QStringLiteral("2025-01-10  090000.avi"));
+    EXPECT_EQ(m_dlg->m_videoPaths, (std::vector<QString>{now, before}));
+    EXPECT_TRUE(m_boxes.empty());
+
+    m_dlg->OnCompareWithLastVisit(before);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].text, Lang("IDS_EXAM_NO_EARLIER"));
 }
