@@ -9,7 +9,13 @@
 
 CExamSession::CExamSession(const QString& videoDir)
     : m_videoDir(videoDir),
-      m_failures([this](ExamStatus&&) { Tell("IDS_EXAM_SAVE_FAIL"); }),
+      m_failures([this](Failure&& f) {
+          if (!f.opening)
+              Tell("IDS_EXAM_SAVE_FAIL");
+          else
+              Tell(f.status.code == ExamError::NewerSchema ? "IDS_EXAM_DB_NEWER"
+                                                           : "IDS_EXAM_DB_FAIL");
+      }),
       m_worker([this] { Work(); }) {}
 
 CExamSession::~CExamSession() {
@@ -27,31 +33,61 @@ void CExamSession::Tell(const char* key) {
     platform::AfxMessageBox(AfxGetApp().GetLangString(QString::fromLatin1(key)));
 }
 
+ExamStatus CExamSession::OpenOnce() {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_openFailed) return {ExamError::Failed, "opening failed before"};
+    }
+    if (m_store.IsOpen()) return ExamStatus::Ok();
+    const ExamStatus status = m_store.Open(m_videoDir.toStdString());
+    if (status.ok()) return status;
+    {
+        std::lock_guard lock(m_mutex);
+        m_openFailed = true;
+    }
+    AfxGetApp().m_log.WriteLog("exam database not opened: %s\n", status.detail.c_str());
+    m_failures.Post({true, status});
+    return status;
+}
+
 CExamStore* CExamSession::Store(bool create) {
+    {
+        // The start's look opens the database; a second opening must not run beside it.
+        std::unique_lock lock(m_mutex);
+        m_checked.wait(lock, [this] { return !m_checking; });
+        if (m_openFailed) return nullptr;
+    }
     if (m_store.IsOpen()) return &m_store;
-    if (m_openFailed) return nullptr;
     const std::string root = m_videoDir.toStdString();
     if (!create && !QFile::exists(QString::fromStdString(CExamStore::PathIn(root)))) return nullptr;
-    const ExamStatus status = m_store.Open(root);
-    if (status.ok()) return &m_store;
-    m_openFailed = true;
-    AfxGetApp().m_log.WriteLog("exam database not opened: %s\n", status.detail.c_str());
-    Tell(status.code == ExamError::NewerSchema ? "IDS_EXAM_DB_NEWER" : "IDS_EXAM_DB_FAIL");
-    return nullptr;
+    return OpenOnce().ok() ? &m_store : nullptr;
 }
 
 void CExamSession::CheckAtStart() {
-    CExamStore* store = Store(false);
-    if (!store) return;
-    const auto orphans = store->FindOrphans();
-    CLogFile& log = AfxGetApp().m_log;
-    if (!orphans.ok()) {
-        log.WriteLog("exam: clips without a record not listed: %s\n",
-                     orphans.status.detail.c_str());
+    if (!QFile::exists(QString::fromStdString(CExamStore::PathIn(m_videoDir.toStdString()))))
         return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_checking = true;
     }
-    for (const std::string& path : orphans.value)
-        log.WriteLog("exam: clip not assigned: %s\n", path.c_str());
+    m_wake.notify_one();
+}
+
+void CExamSession::CheckExisting() {
+    CLogFile& log = AfxGetApp().m_log;
+    if (OpenOnce().ok()) {
+        const auto orphans = m_store.FindOrphans();
+        if (!orphans.ok())
+            log.WriteLog("exam: clips without a record not listed: %s\n",
+                         orphans.status.detail.c_str());
+        for (const std::string& path : orphans.value)
+            log.WriteLog("exam: clip not assigned: %s\n", path.c_str());
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_checking = false;
+    }
+    m_checked.notify_all();
 }
 
 void CExamSession::Choose(Choice choice) {
@@ -115,7 +151,12 @@ void CExamSession::Work() {
         ClipRecord record;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
+            m_wake.wait(lock, [this] { return m_stop || m_checking || !m_jobs.empty(); });
+            if (m_checking) {
+                lock.unlock();
+                CheckExisting();
+                continue;
+            }
             if (m_jobs.empty()) return;
             record = std::move(m_jobs.front());
             m_jobs.pop_front();
@@ -133,7 +174,7 @@ void CExamSession::Work() {
             std::lock_guard lock(m_mutex);
             --m_pending;
         }
-        if (!saved.ok()) m_failures.Post(saved.status);
+        if (!saved.ok()) m_failures.Post({false, saved.status});
     }
 }
 

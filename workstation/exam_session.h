@@ -2,9 +2,10 @@
 // when it exists already), the patient, visit and finger chosen, and the records a save or a
 // kept measurement adds. Without an exam nothing is written: a save then leaves only its clip.
 //
-// A save's record (a flush of the clip and one insert) runs on a worker of its own, so the
-// window's thread does not wait for the disk; a failure comes back to it as a posted item for
-// the one message the user sees.
+// A save's record (a flush of the clip and one insert) and the look at an existing database at
+// start (opening it, finding clips without a record) run on a worker of its own, so the window's
+// thread does not wait for the disk; a failure comes back to it as a posted item for the one
+// message the user sees.
 #pragma once
 
 #include <QString>
@@ -35,7 +36,8 @@ class CExamSession {
     // The open store; with create, the file is made when there is none. Null when it cannot be
     // opened: the log says why, the user hears it once.
     CExamStore* Store(bool create);
-    // At the window's start: when the database exists, logs the clips without a record.
+    // At the window's start: when the database exists, the worker opens it and logs the clips
+    // without a record.
     void CheckAtStart();
 
     void Choose(Choice choice);
@@ -62,13 +64,21 @@ class CExamSession {
     int PendingSaves() const;
 
   private:
+    struct Failure {
+        bool opening = false;  // else a save's record
+        ExamStatus status;
+    };
+
     void Work();
+    // Worker: opens the database found at start and logs its clips without a record.
+    void CheckExisting();
+    // Opens the store; a failure is logged and remembered, so it is tried and told once.
+    ExamStatus OpenOnce();
     void Changed();
     void Tell(const char* key);
 
     QString m_videoDir;
     CExamStore m_store;
-    bool m_openFailed = false;  // told once
     std::optional<Choice> m_choice;
     std::function<void()> m_changed;
 
@@ -77,6 +87,9 @@ class CExamSession {
     std::deque<ClipRecord> m_jobs;  // guarded by m_mutex
     int m_pending = 0;              // guarded by m_mutex
     bool m_stop = false;            // guarded by m_mutex
-    platform::CPostedQueue<ExamStatus> m_failures;
+    bool m_checking = false;        // guarded by m_mutex: the start's look is to come or running
+    bool m_openFailed = false;      // guarded by m_mutex
+    std::condition_variable m_checked;
+    platform::CPostedQueue<Failure> m_failures;
     std::thread m_worker;
 };
