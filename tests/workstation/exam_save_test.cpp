@@ -193,6 +193,14 @@ TEST_F(ExamWindowTest, DialogFindsAddsChoosesAndAssignsAsTheOperatorDoes) {
     ASSERT_TRUE(assigned.ok());
     EXPECT_EQ(assigned.value.visitDate, "2025-03-04");
     EXPECT_EQ(assigned.value.record.finger, "L2");
+    // That day's visit is listed now; its clips go into the strip.
+    QStringList put;
+    dlg.SetPutIntoStrip([&](const QStringList& paths) { put = paths; });
+    ASSERT_EQ(dlg.Visits().count(), 1);
+    EXPECT_EQ(dlg.Visits().item(0)->text(), QStringLiteral("2025-03-04"));
+    dlg.Visits().setCurrentRow(0);
+    QTest::mouseClick(&dlg.ToStripButton(), Qt::LeftButton);
+    EXPECT_EQ(put, QStringList{VideoDir() + QStringLiteral("/2025-03-04/101010.avi")});
 
     QTest::mouseClick(&dlg.TodayButton(), Qt::LeftButton);
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
