@@ -22,6 +22,7 @@ bool CClipRecorder::Open(const std::string& path, int fps, int width, int height
     }
     m_writer = std::move(writer);
     m_frames = 0;
+    m_firstFrame = m_lastFrame = {};
     m_width = width;
     m_height = height;
     m_recording.store(true, std::memory_order_release);
@@ -50,6 +51,9 @@ CClipRecorder::WriteResult CClipRecorder::WriteOrClose(const cv::Mat& frame) {
             m_writer.reset();
             return WriteResult::Failed;
         }
+        const auto now = std::chrono::steady_clock::now();
+        if (m_frames == 0) m_firstFrame = now;
+        m_lastFrame = now;
         ++m_frames;
         return WriteResult::Written;
     }
@@ -80,6 +84,13 @@ bool CClipRecorder::IsOpen() const {
 long long CClipRecorder::FramesWritten() const {
     std::lock_guard lock(m_mutex);
     return m_frames;
+}
+
+std::optional<double> CClipRecorder::RealFrameRate() const {
+    std::lock_guard lock(m_mutex);
+    const double seconds = std::chrono::duration<double>(m_lastFrame - m_firstFrame).count();
+    if (m_frames < 2 || seconds <= 0) return std::nullopt;
+    return static_cast<double>(m_frames - 1) / seconds;
 }
 
 std::string CClipRecorder::LastError() const {

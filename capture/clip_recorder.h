@@ -9,9 +9,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <opencv2/core.hpp>
+#include <optional>
 #include <string>
 
 class CAviMjpegWriter;
@@ -50,6 +52,10 @@ class CClipRecorder {
     bool IsOpen() const;
     // Frames in the current clip, or in the last one once it is closed.
     long long FramesWritten() const;
+    // The rate the camera really delivered the clip's frames at (the file always says its
+    // nominal rate): frame intervals over the time from the first frame to the last; none
+    // below two frames.
+    std::optional<double> RealFrameRate() const;
     // What the last failure was, with errno's text: for the log.
     std::string LastError() const;
 
@@ -66,6 +72,8 @@ class CClipRecorder {
     std::unique_ptr<CJpegCodec> m_codec;        // guarded by m_mutex
     long long m_frames = 0;                     // guarded by m_mutex
     std::string m_lastError;                    // guarded by m_mutex
+    // When the clip's first and last frames were written; guarded by m_mutex.
+    std::chrono::steady_clock::time_point m_firstFrame, m_lastFrame;
     int m_width = 0;
     int m_height = 0;
 };

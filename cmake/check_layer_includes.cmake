@@ -12,8 +12,9 @@ set(rules
     "controls=controls/|${lower}"
     "playback=playback/|analysis/|controls/|${lower}"
     "capture=capture/|playback/|analysis/|controls/|${lower}"
-    "workstation=workstation/|capture/|playback/|analysis/|controls/|${lower}"
-    "app=app/|workstation/|capture/|playback/|analysis/|controls/|${lower}")
+    "exam=exam/|capture/|playback/|analysis/|controls/|${lower}"
+    "workstation=workstation/|exam/|capture/|playback/|analysis/|controls/|${lower}"
+    "app=app/|workstation/|exam/|capture/|playback/|analysis/|controls/|${lower}")
 
 set(bad "")
 foreach(rule IN LISTS rules)

@@ -1,8 +1,8 @@
 // quorvel-screenshots: the README's pictures, taken from the program itself with the emulated
-// camera: the start window, the live capture window, the dual view with two recorded clips
-// playing side by side, a paused pane with a measured line and a count, and a paused pane of an
-// emulated row of loops with an assisted count and a width. Run under an X server (xvfb-run);
-// argv[1] is the folder for the PNGs.
+// camera: the start window, the live capture window, the exam dialog, the dual view with two
+// recorded clips playing side by side, a paused pane with a measured line and a count, and a
+// paused pane of an emulated row of loops with an assisted count and a width. Run under an X
+// server (xvfb-run); argv[1] is the folder for the PNGs.
 #include <vlc/vlc.h>
 
 #include <QApplication>
@@ -26,6 +26,7 @@
 #include "platform/profile.h"
 #include "platform/system.h"
 #include "tests/workstation/video_capture_dlg_under_test.h"
+#include "workstation/exam_dlg.h"
 #include "workstation/playback_review.h"
 
 namespace {
@@ -209,6 +210,32 @@ void DropOn(CVideoCaptureDlg& dlg, QWidget* pane, const QString& path) {
                            MAKELPARAM(target.x(), target.y()));
 }
 
+// The exam dialog over the capture window, with a few made-up patients, one found as typed.
+bool ExamDialog(CVideoCaptureDlgUnderTest& dlg, const QString& path) {
+    CExamStore* store = dlg.Exam()->Store(true);
+    if (!store) return false;
+    const Patient patients[] = {{0, "1234", "YAMADA Hanako", "1962-05-14", "F"},
+                                {0, "1240", "YAMAMOTO Ren", "1975-11-02", "M"},
+                                {0, "2051", "SATO Yuki", "1988-03-21", "F"},
+                                {0, "3107", "TANAKA Ken", "1954-08-09", "M"}};
+    long long first = 0;
+    for (const Patient& p : patients) {
+        const long long row = store->CreatePatient(p).value;
+        if (!first) first = row;
+    }
+    store->VisitOn(first, "2026-06-02");
+    store->VisitOn(first, "2026-09-15");
+    CExamDlg exam(*dlg.Exam(), *store, QStringLiteral("2026-12-11"), &dlg);
+    exam.show();
+    exam.move(dlg.x() + 60, dlg.y() + 60);
+    exam.Search().setText(QStringLiteral("yama"));
+    exam.Patients().setCurrentRow(0);
+    exam.Visits().setCurrentRow(0);
+    if (QPushButton* finger = exam.FingerButton("R3")) finger->setChecked(true);
+    Pump(400);
+    return Save(&exam, path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -253,6 +280,7 @@ int main(int argc, char** argv) {
     dlg.move(20, 20);
     Pump(1500);
     ok &= Save(&dlg, out + QStringLiteral("/capture-window.png"));
+    ok &= ExamDialog(dlg, out + QStringLiteral("/exam-dialog.png"));
 
     if (!Record(dlg, 2500) || !Record(dlg, 2500)) {
         std::fprintf(stderr, "the clips were not recorded\n");

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <opencv2/imgproc.hpp>
 
 CLivePane::CLivePane(QWidget* parent) : QWidget(parent) {
@@ -17,8 +18,30 @@ void CLivePane::ShowFrame(cv::Mat&& frame) {
     if (m_paintedHook) m_paintedHook();
 }
 
+void CLivePane::SetOverlayText(const QString& text) {
+    if (text == m_overlay) return;
+    m_overlay = text;
+    update();
+}
+
 void CLivePane::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    PaintFrame(p);
+    if (m_overlay.isEmpty()) return;
+    // Light text on a dark band: readable on any picture, and clear of the time stamp, which
+    // the frame carries at its top left.
+    QFont font = p.font();
+    font.setPixelSize(std::max(12, height() / 24));
+    p.setFont(font);
+    const QFontMetrics metrics(font);
+    const int pad = metrics.height() / 4;
+    const QRect band(0, height() - metrics.height() - 2 * pad, width(), metrics.height() + 2 * pad);
+    p.fillRect(band, QColor(0, 0, 0, 160));
+    p.setPen(Qt::white);
+    p.drawText(band.adjusted(2 * pad, 0, -2 * pad, 0), Qt::AlignVCenter | Qt::AlignLeft, m_overlay);
+}
+
+void CLivePane::PaintFrame(QPainter& p) {
     if (m_frame.empty() || m_frame.type() != CV_8UC3) {
         p.fillRect(rect(), Qt::black);
         return;

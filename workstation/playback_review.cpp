@@ -316,6 +316,12 @@ CCalibration CPlaybackReview::ReadCalibration() {
     return CCalibration(value.toDouble());
 }
 
+std::optional<double> CPlaybackReview::MicrometresPerPixel() {
+    const CCalibration calibration = ReadCalibration();
+    if (!calibration.IsCalibrated()) return std::nullopt;
+    return calibration.MicrometresPerPixel();
+}
+
 void CPlaybackReview::StartTool(CPaneReview& pane, CReviewTool::Kind kind) {
     pane.Tool().SetCalibration(ReadCalibration());
     pane.Tool().SetGiantText(AfxGetApp().GetLangString(QStringLiteral("IDS_TOOL_WIDTH_GIANT")));
@@ -418,6 +424,18 @@ void CPlaybackReview::SaveCalibration(const CCalibration& calibration, double um
 }
 
 void CPlaybackReview::WriteRow(const QString& clip, const CMeasurementCsv::Row& row) {
+    if (CExamSession* exam = m_dlg.Exam()) {
+        Measurement m;
+        m.frame = row.frame;
+        m.kind = row.kind.toStdString();
+        if (row.from) m.x1 = row.from->x(), m.y1 = row.from->y();
+        if (row.to) m.x2 = row.to->x(), m.y2 = row.to->y();
+        m.lengthPx = row.lengthPx;
+        m.lengthUm = row.lengthUm;
+        m.count = row.count;
+        m.perMm = row.perMm;
+        exam->RecordMeasurement(clip, m);
+    }
     const int error = CMeasurementCsv::Append(clip, row);
     if (error == 0) return;
     CWinApp& app = AfxGetApp();

@@ -53,6 +53,8 @@ class CPlaybackReview : public QObject {
     // Enter: the pending line is kept, written to the clip's CSV file and, for a calibration,
     // to Quorvel.ini after the user has typed its length.
     void KeepLine(CPaneReview& pane);
+    // The calibration in force; none when there is none.
+    std::optional<double> MicrometresPerPixel();
     // The calibration file; by default Quorvel.ini in the settings folder.
     QString SettingsFile();
     void SetSettingsFile(const QString& path) { m_settingsFile = path; }

@@ -77,6 +77,7 @@ BOOL CVideoCaptureDlg::OnInitDialog() {
     m_videoDir = platform::CAppPaths::ForModule().VideoFolder();
     m_bkBrush = QColor(255, 255, 255);
     if (!platform::PathFileExistsW(m_videoDir)) platform::CreateDirectoryW(m_videoDir);
+    StartExamSession();
 
     RebuildVideoList(ListClientHeight() - 20);
 

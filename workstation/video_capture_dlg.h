@@ -7,6 +7,7 @@
 //   video_capture_dlg_video_list.cpp the clip strip and its thumbnails
 //   video_capture_dlg_playback.cpp   drop-to-play and the view switch
 //   video_capture_dlg_layout.cpp     proportional layout
+//   video_capture_dlg_exam.cpp       the exam: patient, visit and finger of each saved clip
 #pragma once
 
 #include <QString>
@@ -30,6 +31,7 @@
 #include "playback/vlc_player.h"
 #include "playback/vlc_player_retirer.h"
 #include "res/resource.h"
+#include "workstation/exam_session.h"
 #include "workstation/first_frame_reader.h"
 #include "workstation/live_pane.h"
 #include "workstation/playback_review.h"
@@ -49,6 +51,13 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     // Handlers.
     LRESULT OnCaptureFrame(WPARAM wParam, LPARAM lParam);
     LRESULT OnListDrop(WPARAM wParam, LPARAM lParam);
+    // Plays path in pane 0 (1007) or 1 (1008), its label showing labelText.
+    void PlayInPane(int index, const QString& path, const QString& labelText);
+    // Ctrl+E and the live pane's menu.
+    void OnExamDialog();
+    // The strip's menu: this clip in pane 1, the same finger of the latest earlier visit in
+    // pane 2, in the dual view; a message when there is none.
+    void OnCompareWithLastVisit(const QString& clip);
     // The recorder failed on the camera thread: it has closed the clip and stopped.
     LRESULT OnRecordFail(WPARAM wParam, LPARAM lParam);
     // The camera's stream ended because the device went away (posted by the camera thread).
@@ -80,6 +89,9 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
 
     // Layout.
     void StoreLayoutRects();
+
+    // The exam chosen, the records of saves and measurements; made at set-up.
+    CExamSession* Exam() { return m_exam.get(); }
 
     // Temporary recording file and the day folder's clip name for a clock reading.
     QString TempFilePath() const;
@@ -141,6 +153,10 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     void ReportWriteFailure(bool emptyClip = false);
     // The text of key, followed by that of "IDS_EMPTY_CLIP" when the stopped clip holds no frame.
     static QString StopMessage(const QString& key, bool emptyClip);
+    // Set-up of the exam: clips without a record are logged when the database exists.
+    void StartExamSession();
+    // After a save: the clip's record, when an exam is chosen.
+    void RecordSavedClip(const QString& clip);
 
     // Tests, benchmarks and the screenshot tool look at the state through it.
     friend class CVideoCaptureDlgUnderTest;
@@ -183,6 +199,7 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     bool m_playWhenRetired[2] = {false, false};
     // Pause, frame step and snapshot on the panes.
     std::unique_ptr<CPlaybackReview> m_review;
+    std::unique_ptr<CExamSession> m_exam;
     // A strip rebuild for the window's new size is queued (size changes coalesce into one).
     bool m_stripRebuildQueued = false;
     // Unplug and replug: set while the camera is gone; the watch looks for it once a second.

@@ -18,35 +18,33 @@ LRESULT CVideoCaptureDlg::OnListDrop(WPARAM wParam, LPARAM) {
     if (!path) return 0;
     // Where the cursor is now decides, hidden panes included; the right pane wins an overlap.
     const QPoint cursor = QCursor::pos();
-    CMyPictureCtrl* pane = nullptr;
-    std::unique_ptr<VlcPlayer>* player = nullptr;
-    int label = 0;
-    if (ScreenRect(&m_pane2).contains(cursor)) {
-        pane = &m_pane2;
-        player = &m_pPlayer2;
-        label = IDC_LABEL2;
-    } else if (ScreenRect(&m_pane1).contains(cursor)) {
-        pane = &m_pane1;
-        player = &m_pPlayer1;
-        label = IDC_LABEL1;
-    }
-    if (!pane) return 0;
-    SetLabelText(label, platform::PathFindFileNameW(*path));
+    int index = -1;
+    if (ScreenRect(&m_pane2).contains(cursor))
+        index = 1;
+    else if (ScreenRect(&m_pane1).contains(cursor))
+        index = 0;
+    if (index < 0) return 0;
+    PlayInPane(index, *path, platform::PathFindFileNameW(*path));
+    return 0;
+}
+
+void CVideoCaptureDlg::PlayInPane(int index, const QString& path, const QString& labelText) {
+    CMyPictureCtrl* pane = index == 0 ? &m_pane1 : &m_pane2;
+    std::unique_ptr<VlcPlayer>* player = index == 0 ? &m_pPlayer1 : &m_pPlayer2;
+    SetLabelText(index == 0 ? IDC_LABEL1 : IDC_LABEL2, labelText);
     if (!*player) {
         // The engine instance was made ahead; only a drop right after the first clip was
         // listed (or of a clip that never was) waits for one here.
         PreparePlayback();
         *player = std::make_unique<VlcPlayer>(pane, m_vlcWarmer->Take());
     }
-    (*player)->m_path = *path;
-    m_review->Pane(PaneOf(**player)).Forget();  // a paused frame no longer belongs there
+    (*player)->m_path = path;
+    m_review->Pane(index).Forget();  // a paused frame no longer belongs there
     // Play would stop the old clip here and wait for libVLC. The new clip may take the pane
     // only once the old output has left it: libVLC refuses a window another output holds.
     RetireMediaPlayer(**player);
-    const int index = PaneOf(**player);
     m_playWhenRetired[index] = m_retiring[index] > 0;
     if (!m_playWhenRetired[index]) (*player)->Play();
-    return 0;
 }
 
 void CVideoCaptureDlg::PreparePlayback() {

@@ -43,6 +43,7 @@ void CVideoCaptureDlg::OnSaveRecording() {
         return;
     }
     AddVideo(clip);
+    RecordSavedClip(clip);
     ShowControl(IDC_BTN_CANCEL, false);
     ShowControl(IDC_BTN_SAVE, false);
     ShowControl(IDC_BTN_RECORD, true);

@@ -1,0 +1,79 @@
+// What the exam store holds and answers: patients, their visits, the clips of a visit and the
+// measurements kept on a clip, and the outcome of every call.
+#pragma once
+
+#include <optional>
+#include <string>
+
+enum class ExamError {
+    None,
+    EmptyPatientId,
+    DuplicatePatientId,
+    BadDate,  // not a real YYYY-MM-DD date
+    BirthDateInFuture,
+    BadInput,     // an unknown finger code, sex or measurement kind, a bad clip path
+    FileMissing,  // the clip's file is not there: no row may point at it
+    NotFound,     // no such patient, visit or clip
+    ReadOnly,
+    Locked,       // another process holds the database past the busy timeout
+    Corrupt,      // not a database, or not one of ours
+    NewerSchema,  // written by a later Quorvel
+    Failed,       // anything else (disk full, I/O)
+};
+
+struct ExamStatus {
+    ExamError code = ExamError::None;
+    // For the log: what failed, with the library's or errno's text; never patient data.
+    std::string detail;
+
+    bool ok() const { return code == ExamError::None; }
+    static ExamStatus Ok() { return {}; }
+};
+
+template <typename T>
+struct ExamResult {
+    ExamStatus status;
+    T value{};
+    bool ok() const { return status.ok(); }
+};
+
+struct Patient {
+    long long row = 0;  // the internal number, the only one the log may name
+    std::string patientId;
+    std::string name;
+    std::string birthDate;  // YYYY-MM-DD, or empty when not known
+    std::string sex;        // "F", "M", "O", or empty when not known
+};
+
+struct Visit {
+    long long row = 0;
+    long long patientRow = 0;
+    std::string date;  // YYYY-MM-DD
+};
+
+// A clip to record: its file lies at relPath below the video folder.
+struct ClipRecord {
+    long long visitRow = 0;
+    std::string finger;  // R1..R5, L1..L5
+    std::string relPath;
+    std::string savedAt;  // local time, YYYY-MM-DD HH:MM:SS
+    std::optional<long long> frameCount;
+    std::optional<double> frameRate;  // frames over the time from the first to the last one
+    std::optional<double> umPerPx;    // the calibration in force
+};
+
+struct Clip {
+    long long row = 0;
+    ClipRecord record;
+    long long patientRow = 0;
+    std::string visitDate;
+};
+
+struct Measurement {
+    int frame = 0;
+    std::string kind;  // "measure", "count" or "calibrate"
+    std::optional<double> x1, y1, x2, y2;
+    std::optional<double> lengthPx, lengthUm;
+    std::optional<int> count;
+    std::optional<double> perMm;
+};

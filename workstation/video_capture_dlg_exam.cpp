@@ -1,0 +1,101 @@
+// The exam: which patient, visit and finger a saved clip shows; the exam dialog; comparing a
+// clip with the same finger at the last visit.
+#include <QMenu>
+#include <QShortcut>
+#include <algorithm>
+
+#include "platform/message_box.h"
+#include "platform/system.h"
+#include "platform/win_app.h"
+#include "workstation/exam_dlg.h"
+#include "workstation/video_capture_dlg.h"
+
+namespace {
+
+QString Lang(const char* key) {
+    return AfxGetApp().GetLangString(QString::fromLatin1(key));
+}
+
+}  // namespace
+
+void CVideoCaptureDlg::StartExamSession() {
+    m_exam = std::make_unique<CExamSession>(m_videoDir);
+    m_exam->SetChangedHook([this] { m_livePane.SetOverlayText(m_exam->OverlayLine()); });
+    m_exam->CheckAtStart();
+
+    auto* shortcut = new QShortcut(QKeySequence(QStringLiteral("Ctrl+E")), this);
+    connect(shortcut, &QShortcut::activated, this, [this] { OnExamDialog(); });
+    m_livePane.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&m_livePane, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        menu.addAction(Lang("IDS_EXAM_MENU"), this, [this] { OnExamDialog(); });
+        QAction* end = menu.addAction(Lang("IDS_EXAM_END"), this, [this] { m_exam->Clear(); });
+        end->setEnabled(m_exam->Current().has_value());
+        menu.exec(m_livePane.mapToGlobal(at));
+    });
+    m_videoList.setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(&m_videoList, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const int row = m_videoList.indexAt(at).row();
+        if (row < 0 || row >= static_cast<int>(m_videoPaths.size())) return;
+        const QString clip = m_videoPaths[row];
+        QMenu menu(this);
+        menu.addAction(Lang("IDS_EXAM_COMPARE"), this,
+                       [this, clip] { OnCompareWithLastVisit(clip); });
+        menu.exec(m_videoList.viewport()->mapToGlobal(at));
+    });
+}
+
+void CVideoCaptureDlg::RecordSavedClip(const QString& clip) {
+    if (!m_exam) return;
+    CExamSession::SavedClip saved;
+    saved.path = clip;
+    saved.frameCount = m_recorder.FramesWritten();
+    saved.frameRate = m_recorder.RealFrameRate();
+    saved.umPerPx = m_review->MicrometresPerPixel();
+    m_exam->RecordSave(saved);
+}
+
+void CVideoCaptureDlg::OnExamDialog() {
+    CExamStore* store = m_exam ? m_exam->Store(true) : nullptr;
+    if (!store) return;
+    const platform::SYSTEMTIME t = platform::GetLocalTime();
+    const QString today = QString::asprintf("%04d-%02d-%02d", t.wYear, t.wMonth, t.wDay);
+    CExamDlg dlg(*m_exam, *store, today, this);
+    dlg.SetPutIntoStrip([this](const QStringList& paths) {
+        for (const QString& path : paths)
+            if (std::find(m_videoPaths.begin(), m_videoPaths.end(), path) == m_videoPaths.end())
+                AddVideo(path);
+    });
+    dlg.exec();
+}
+
+void CVideoCaptureDlg::OnCompareWithLastVisit(const QString& clip) {
+    CExamStore* store = m_exam ? m_exam->Store(false) : nullptr;
+    const std::string rel = store ? store->RelativePath(clip.toStdString()) : std::string();
+    const auto current =
+        rel.empty() ? ExamResult<Clip>{{ExamError::NotFound, {}}} : store->ClipByPath(rel);
+    if (!current.ok()) {
+        platform::AfxMessageBox(Lang("IDS_EXAM_NOT_RECORDED"));
+        return;
+    }
+    const auto earlier = store->EarlierClip(rel);
+    if (!earlier.ok()) {
+        if (earlier.status.code != ExamError::NotFound)
+            AfxGetApp().m_log.WriteLog("exam: compare failed: %s\n", earlier.status.detail.c_str());
+        platform::AfxMessageBox(Lang("IDS_EXAM_NO_EARLIER"));
+        return;
+    }
+    const QString other =
+        m_videoDir + QLatin1Char('/') + QString::fromStdString(earlier.value.record.relPath);
+    if (std::find(m_videoPaths.begin(), m_videoPaths.end(), other) == m_videoPaths.end())
+        AddVideo(other);
+    if (!m_bDualView) OnToggleView();
+    auto label = [](const Clip& c, const QString& path) {
+        return QString::fromStdString(c.visitDate) + QStringLiteral("  ") +
+               platform::PathFindFileNameW(path);
+    };
+    PlayInPane(0, clip, label(current.value, clip));
+    PlayInPane(1, other, label(earlier.value, other));
+    AfxGetApp().m_log.WriteLog("exam: compare clip row %lld with row %lld\n", current.value.row,
+                               earlier.value.row);
+}
