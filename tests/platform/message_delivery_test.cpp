@@ -75,7 +75,7 @@ TEST(MessageDelivery, OtherThreadWaitsUntilHandledOnTargetThread) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(returned.load());
     EXPECT_EQ(handled.load(), 0);
-    ASSERT_TRUE(WaitUntil([&] { return returned.load(); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return returned.load(); }));
     sender.join();
     EXPECT_TRUE(ok);
     EXPECT_EQ(result, 42);
@@ -94,7 +94,8 @@ TEST(MessageDelivery, DestroyWakesWaitingSenderAndDropsQueuedMessage) {
     // Let the message get queued, without pumping the UI thread.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     target->Destroy();
-    ASSERT_EQ(future.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    ASSERT_EQ(future.wait_for(std::chrono::milliseconds(testing_support::kPatienceMs)),
+              std::future_status::ready);
     EXPECT_FALSE(future.get());
     sender.join();
     // The queued message is never handled later, even when events are pumped.
@@ -122,7 +123,7 @@ TEST(MessageDelivery, DestroyWhileManySendersWaitNeverDeadlocks) {
         });
     }
     // Serve some, then destroy while the rest wait: every sender must come back.
-    ASSERT_TRUE(WaitUntil([&] { return handled.load() >= 20; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return handled.load() >= 20; }));
     target.Destroy();
     for (auto& t : senders) t.join();
     EXPECT_EQ(successes.load() + failures.load(), 200);
@@ -141,7 +142,7 @@ TEST(MessageDelivery, HandlerMayDestroyItsOwnTarget) {
     const HWND hwnd = target->Create();
     bool ok = false;
     std::thread sender([&] { ok = SendMessageW(hwnd, kMsg, 0, 0); });
-    ASSERT_TRUE(WaitUntil([&] { return handled == 1; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return handled == 1; }));
     sender.join();
     EXPECT_TRUE(ok);  // it was handled before the window went
     EXPECT_FALSE(SendMessageW(hwnd, kMsg, 0, 0));

@@ -187,7 +187,7 @@ TEST_F(ClipStripTest, RecordingLosesNoFrameWhileTheStripIsRebuiltWithManyClips) 
     for (QSize size : {QSize(setUp.width() * 3 / 2, setUp.height() * 4 / 3), setUp,
                        setUp + QSize(40, 30), setUp}) {
         m_dlg->resize(size);
-        ASSERT_TRUE(WaitUntil([&] { return m_dlg->size() == size; }, 3000));
+        ASSERT_TRUE(WaitUntil([&] { return m_dlg->size() == size; }));
         Pump(50);
     }
     m_dlg->m_videoList.setCurrentRow(3);
