@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_app.h"
 #include "bench/ffmpeg_reference.h"
 #include "capture/dscapture.h"
 #include "emulated/emulated_camera_system.h"
@@ -362,23 +363,12 @@ void RunStalls(const QString& folder) {
 }
 
 // Other processes on the machine skew every figure here: say how busy it was.
-void PrintLoad(const char* when) {
-    QFile f(QStringLiteral("/proc/loadavg"));
-    if (f.open(QIODevice::ReadOnly))
-        std::printf("load average %s: %s", when, f.readLine(64).constData());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
-    QApplication app(argc, argv);
-    QTemporaryDir dir;
-    platform::SetModuleFolderForTesting(dir.path());
-    AfxGetApp().m_log.Open((dir.path() + "/bench.log").toStdString());
-    DsCapture::SetSettleDelayForTesting(0);
+    const bench::CBenchApp app(argc, argv);
     platform::v4l2::CEmulatedFrameSource::Warm();
-    PrintLoad("at the start");
+    bench::PrintLoad("at the start");
 
     const WindowRun asked = RunWindow(false);
     if (!asked.ok) {
@@ -399,7 +389,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kFrames; ++i)
         frames.push_back(platform::v4l2::CEmulatedFrameSource::Sample(
             platform::v4l2::EmulatedSample::Good, i, 640, 480));
-    bench::PrintComparison(mine, bench::RunFfmpegReference(frames, dir.path().toStdString()));
+    bench::PrintComparison(mine, bench::RunFfmpegReference(frames, app.Dir().toStdString()));
 
     const WindowRun unlimited = RunWindow(true);
     if (unlimited.ok) {
@@ -410,8 +400,8 @@ int main(int argc, char** argv) {
             unlimited.cpuMsPerFrame, unlimited.medianMs);
     }
 
-    QDir(dir.path()).mkpath(QStringLiteral("clips"));
-    RunStalls(dir.path() + QStringLiteral("/clips"));
-    PrintLoad("at the end");
+    QDir(app.Dir()).mkpath(QStringLiteral("clips"));
+    RunStalls(app.Dir() + QStringLiteral("/clips"));
+    bench::PrintLoad("at the end");
     return 0;
 }
