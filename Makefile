@@ -76,6 +76,7 @@ tsan-test: tsan
 bench: deps bench-deps build
 	$(XVFB) ./$(BUILD)/bin/bench_capture
 	$(XVFB) ./$(BUILD)/bin/bench_capture_window
+	$(XVFB) ./$(BUILD)/bin/bench_review_sync
 
 screenshots: deps build
 	tools/screenshots.sh $(BUILD)

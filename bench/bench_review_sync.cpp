@@ -63,13 +63,16 @@ class CSyncBench {
         return bench::PumpUntil([&] { return QCursor::pos() == global; }, kWaitMs);
     }
 
-    // Drops the clip into the pane and waits until it shows its frames.
+    // Drops the clip into the pane and waits until the new clip is two frames in, by its clock
+    // and on the screen.
     bool Play(const QString& path, int paneId) {
         const QPoint at = Centre(paneId);
         if (!MoveTo(at)) return false;
         platform::SendMessageW(m_dlg.GetSafeHwnd(), WM_LIST_DROP, reinterpret_cast<WPARAM>(&path),
                                MAKELPARAM(at.x(), at.y()));
-        return bench::PumpUntil([&] { return ShownFrame(paneId) >= 2; }, kWaitMs);
+        CPaneReview& review = m_dlg.m_review->Pane(paneId == kLeftPane ? 0 : 1);
+        return bench::PumpUntil(
+            [&] { return review.PlayTimeMs() >= 200 && ShownFrame(paneId) >= 2; }, kWaitMs);
     }
 
     // A key typed with the pointer over the right pane.
