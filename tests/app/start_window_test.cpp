@@ -141,7 +141,7 @@ TEST_F(StartWindowTest, ContextMenuHoldsTheAboutEntryWhichOpensTheAboutBox) {
     watch.setInterval(20);
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            if (!items.isEmpty() || clock.elapsed() > 30000) {
+            if (!items.isEmpty() || clock.elapsed() > testing_support::kPatienceMs) {
                 menu->close();  // never answered as expected: let the test end
                 return;
             }
