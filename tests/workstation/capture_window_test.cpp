@@ -248,18 +248,18 @@ TEST_F(CaptureWindowTest, EachFrameLogsThreeLinesInOrder) {
             seq << l;
     }
     ASSERT_GE(seq.size(), 18);
-    const QStringList triple{QStringLiteral("BufferCB..call "),
-                             QStringLiteral("PostMessage..call "), QStringLiteral("frame triger!")};
+    const QString buffer = QStringLiteral("BufferCB..call ");
+    const QString post = QStringLiteral("PostMessage..call ");
+    const QStringList triple{buffer, post, QStringLiteral("frame triger!")};
     int complete = 0;
-    for (qsizetype i = 0; i + 3 <= seq.size(); i += 3) {
-        if (seq.mid(i, 3) != triple) {
-            // Only the very last frame may end early: the window was gone before it was drawn.
-            EXPECT_GE(i + 3, seq.size() - 2) << i;
-            break;
-        }
-        ++complete;
-    }
+    qsizetype i = 0;
+    for (; i + 3 <= seq.size() && seq.mid(i, 3) == triple; i += 3) ++complete;
     EXPECT_GE(complete, 6);
+    // Then the window was gone: a frame sent on as it went is not drawn, and the frames that
+    // come until the engine stops (more of them on a busy machine) find no window to send to.
+    QStringList rest = seq.mid(i);
+    if (rest.size() >= 2 && rest[0] == buffer && rest[1] == post) rest = rest.mid(2);
+    for (const QString& line : rest) EXPECT_EQ(line, buffer) << seq.join('|').toStdString();
 }
 
 TEST_F(CaptureWindowTest, RecordStopSaveWritesTheClipIntoTheFolderOfTheDay) {
