@@ -78,6 +78,7 @@ bench: deps bench-deps build
 	$(XVFB) ./$(BUILD)/bin/bench_capture
 	$(XVFB) ./$(BUILD)/bin/bench_capture_window
 	./$(BUILD)/bin/bench_analysis
+	$(XVFB) ./$(BUILD)/bin/bench_review_sync
 
 screenshots: deps build
 	tools/screenshots.sh $(BUILD)

@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_app.h"
 #include "bench/ffmpeg_reference.h"
 #include "capture/device_discovery.h"
 #include "capture/dscapture.h"
@@ -489,27 +490,15 @@ void RunReplug() {
     DsCapture::SetSettleDelayForTesting(0);
 }
 
-// Other processes on the machine skew every figure here: say how busy it was.
-void PrintLoad(const char* when) {
-    QFile f(QStringLiteral("/proc/loadavg"));
-    if (f.open(QIODevice::ReadOnly))
-        std::printf("load average %s: %s", when, f.readLine(64).constData());
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
-    QApplication app(argc, argv);
-    QTemporaryDir dir;
-    platform::SetModuleFolderForTesting(dir.path());
-    AfxGetApp().m_log.Open((dir.path() + "/bench.log").toStdString());
-    DsCapture::SetSettleDelayForTesting(0);
+    const bench::CBenchApp app(argc, argv);
     platform::v4l2::CEmulatedFrameSource::Warm();
-    PrintLoad("at the start");
+    bench::PrintLoad("at the start");
     if (argc > 1 && std::strcmp(argv[1], "--replug") == 0) {
         RunReplug();
-        PrintLoad("at the end");
+        bench::PrintLoad("at the end");
         return 0;
     }
 
@@ -532,7 +521,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kFrames; ++i)
         frames.push_back(platform::v4l2::CEmulatedFrameSource::Sample(
             platform::v4l2::EmulatedSample::Good, i, 640, 480));
-    bench::PrintComparison(mine, bench::RunFfmpegReference(frames, dir.path().toStdString()));
+    bench::PrintComparison(mine, bench::RunFfmpegReference(frames, app.Dir().toStdString()));
 
     const WindowRun unlimited = RunWindow(true);
     if (unlimited.ok) {
@@ -543,9 +532,9 @@ int main(int argc, char** argv) {
             unlimited.cpuMsPerFrame, unlimited.medianMs);
     }
 
-    QDir(dir.path()).mkpath(QStringLiteral("clips"));
-    RunStalls(dir.path() + QStringLiteral("/clips"));
+    QDir(app.Dir()).mkpath(QStringLiteral("clips"));
+    RunStalls(app.Dir() + QStringLiteral("/clips"));
     RunReplug();
-    PrintLoad("at the end");
+    bench::PrintLoad("at the end");
     return 0;
 }

@@ -19,6 +19,7 @@
 #include <functional>
 #include <string>
 
+#include "bench/bench_app.h"
 #include "capture/dscapture.h"
 #include "emulated/emulated_camera_system.h"
 #include "emulated/emulated_frame_source.h"
@@ -63,17 +64,6 @@ void PrintThreads(const char* when) {
     }
     names.sort();
     std::printf("%s %s\n", when, names.join(QStringLiteral(", ")).toUtf8().constData());
-}
-
-// Runs the event loop until pred holds or the time is up.
-bool PumpUntil(const std::function<bool()>& pred, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
 }
 
 }  // namespace
@@ -130,19 +120,19 @@ int main(int argc, char** argv) {
         };
         auto replug = [&] {
             cameras.Unplug(0);
-            bool ok = PumpUntil([&] { return dlg.m_bDeviceLost != 0; }, 10000);
+            bool ok = bench::PumpUntil([&] { return dlg.m_bDeviceLost != 0; }, 10000);
             cameras.Replug(0);
-            ok = ok && PumpUntil([&] { return dlg.m_bDeviceLost == 0; }, 10000);
+            ok = ok && bench::PumpUntil([&] { return dlg.m_bDeviceLost == 0; }, 10000);
             if (!ok) std::printf("the camera did not come back\n");
             ++replugs;
             return ok;
         };
         // Warm-up: a recording, a save and a replug.
         cycle(1);
-        PumpUntil([&] { return painted >= 500; }, 60000);
+        bench::PumpUntil([&] { return painted >= 500; }, 60000);
         cycle(10);
         if (!replug()) return 1;
-        PumpUntil([&] { return painted >= 1000 && dlg.PendingThumbnails() == 0; }, 60000);
+        bench::PumpUntil([&] { return painted >= 1000 && dlg.PendingThumbnails() == 0; }, 60000);
         painted = 0;
         before = Measure();
         PrintThreads("threads before:");
@@ -152,7 +142,7 @@ int main(int argc, char** argv) {
         int next = 1000;
         int nextReplug = 20000;
         while (painted < frames) {
-            if (!PumpUntil([&] { return painted >= std::min(next, nextReplug); }, 30000)) {
+            if (!bench::PumpUntil([&] { return painted >= std::min(next, nextReplug); }, 30000)) {
                 std::printf("frames stopped at %d\n", painted);
                 return 1;
             }
@@ -173,7 +163,7 @@ int main(int argc, char** argv) {
         seconds = wall.elapsed() / 1000.0;
         // The clip stopped last is closed by the next frame.
         const int last = painted;
-        PumpUntil([&] { return painted > last + 2 && dlg.PendingThumbnails() == 0; }, 10000);
+        bench::PumpUntil([&] { return painted > last + 2 && dlg.PendingThumbnails() == 0; }, 10000);
         after = Measure();
         PrintThreads("threads after:");
         // What of the growth is memory the heap keeps for reuse rather than memory in use.

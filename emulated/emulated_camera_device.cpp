@@ -72,6 +72,12 @@ int CEmulatedCameraDevice::MappedNow() const {
     return n;
 }
 
+int CEmulatedCameraDevice::QueuedNow() const {
+    int n = 0;
+    for (const Buffer& b : m_buffers) n += b.queued;
+    return n;
+}
+
 int CEmulatedCameraDevice::Ioctl(int fd, bool metadata, unsigned long request, void* arg) {
     if (m_unplugged) return ENODEV;
     if (request == VIDIOC_QUERYCAP) {

@@ -41,6 +41,7 @@ class CEmulatedCameraDevice {
     int Unmaps() const { return m_unmaps; }
     int BadUnmaps() const { return m_badUnmaps; }
     int MappedNow() const;
+    int QueuedNow() const;
     bool Streaming() const { return m_streaming; }
     double IntervalSeconds() const;
 

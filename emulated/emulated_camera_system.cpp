@@ -124,6 +124,7 @@ QV_DEVICE_STAT(Maps)
 QV_DEVICE_STAT(Unmaps)
 QV_DEVICE_STAT(BadUnmaps)
 QV_DEVICE_STAT(MappedNow)
+QV_DEVICE_STAT(QueuedNow)
 #undef QV_DEVICE_STAT
 
 bool CEmulatedCameraSystem::Streaming(int camera) const {

@@ -53,6 +53,9 @@ class CEmulatedCameraSystem : public CV4l2Syscalls {
     int Unmaps(int camera) const;
     int BadUnmaps(int camera) const;
     int MappedNow(int camera) const;
+    // Buffers given back to the driver: all of them once the streaming thread is done with
+    // every frame it took.
+    int QueuedNow(int camera) const;
     bool Streaming(int camera) const;
     double IntervalSeconds(int camera) const;
     int OpenFiles() const;

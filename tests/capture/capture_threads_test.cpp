@@ -52,7 +52,8 @@ TEST_F(CaptureThreads, WindowDestroyedWhileTheSenderWaitsFreesTheRecord) {
     // Not pumping: the record is made and the sender waits.
     QElapsedTimer timer;
     timer.start();
-    while (FrameMessage::LiveCount() == 0 && timer.elapsed() < 5000) std::this_thread::yield();
+    while (FrameMessage::LiveCount() == 0 && timer.elapsed() < testing_support::kPatienceMs)
+        std::this_thread::yield();
     ASSERT_EQ(FrameMessage::LiveCount(), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_FALSE(done.load());
@@ -72,7 +73,8 @@ TEST_F(CaptureThreads, CloseAfterTheWindowWentAwayDoesNotDeadlock) {
     // Stop pumping until the streaming thread waits in its send with a record.
     QElapsedTimer timer;
     timer.start();
-    while (FrameMessage::LiveCount() == 0 && timer.elapsed() < 5000) std::this_thread::yield();
+    while (FrameMessage::LiveCount() == 0 && timer.elapsed() < testing_support::kPatienceMs)
+        std::this_thread::yield();
     ASSERT_EQ(FrameMessage::LiveCount(), 1);
     window.Destroy();
     capture.reset();  // Close: joins the streaming thread
@@ -93,8 +95,7 @@ TEST_F(CaptureThreads, StopWhileFramesFlowTwoHundredTimes) {
         window.Create();
         const int before = window.m_frames.load();
         ASSERT_TRUE(capture->Run()) << "round " << i;
-        ASSERT_TRUE(WaitUntil([&] { return window.m_frames.load() > before; }, 5000))
-            << "round " << i;
+        ASSERT_TRUE(WaitUntil([&] { return window.m_frames.load() > before; })) << "round " << i;
         window.Destroy();  // the handle goes first, then the stop
         ASSERT_TRUE(capture->Stop()) << "round " << i;
         ASSERT_EQ(FrameMessage::LiveCount(), 0) << "round " << i;

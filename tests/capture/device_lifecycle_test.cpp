@@ -177,7 +177,10 @@ TEST_F(DeviceLifecycle, EverySampleOfACameraWithQuirksIsShown) {
     ASSERT_TRUE(capture && capture->IsRunning());
     // Only the truncated samples (3 of the 15) do not decode.
     EXPECT_TRUE(WaitUntil([&] { return window.m_frames.load() >= 12; }));
-    testing_support::Pump(100);
+    // Every sample taken and dealt with: the streaming thread gave each buffer back.
+    EXPECT_TRUE(WaitUntil([&] {
+        return cameras.FramesDelivered(0) == 15 && cameras.QueuedNow(0) == cameras.MappedNow(0);
+    }));
     EXPECT_EQ(cameras.FramesDelivered(0), 15);
     EXPECT_EQ(window.m_frames.load(), 12);
     window.Destroy();

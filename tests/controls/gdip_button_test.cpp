@@ -132,7 +132,7 @@ TEST_F(GdipButtonTest, HoverAfterRestingThenNormalAfterLeaving) {
     EXPECT_FALSE(m_button->IsTracking());
     QTest::mouseMove(Window(), InButton(100, 40));
     EXPECT_TRUE(m_button->IsTracking());
-    ASSERT_TRUE(WaitUntil([&] { return m_button->IsHovering(); }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return m_button->IsHovering(); }));
 
     QImage img = Grab();
     EXPECT_LE(Distance(img.pixelColor(140, 40), kHoverRed), 1);
@@ -151,7 +151,7 @@ TEST_F(GdipButtonTest, HoverAfterRestingThenNormalAfterLeaving) {
     // Coming back starts a new stay.
     QTest::mouseMove(Window(), InButton(120, 40));
     EXPECT_TRUE(m_button->IsTracking());
-    EXPECT_TRUE(WaitUntil([&] { return m_button->IsHovering(); }, 2000));
+    EXPECT_TRUE(WaitUntil([&] { return m_button->IsHovering(); }));
     QTest::mouseMove(Window(), QPoint(5, 5));
 }
 
@@ -159,7 +159,7 @@ TEST_F(GdipButtonTest, PressedShiftsTheImageOnePixelAndThenHoverReturns) {
     m_button->SetPngImage(132);
     const QImage normal = Grab();
     QTest::mouseMove(Window(), InButton(140, 40));
-    ASSERT_TRUE(WaitUntil([&] { return m_button->IsHovering(); }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return m_button->IsHovering(); }));
 
     QTest::mousePress(Window(), Qt::LeftButton, {}, InButton(140, 40));
     ASSERT_TRUE(m_button->isDown());
@@ -264,7 +264,7 @@ TEST_F(GdipButtonTest, FailedImageShowsWhiteAndTheCaptionInEveryLook) {
     };
     check("normal");
     QTest::mouseMove(Window(), InButton(20, 20));
-    ASSERT_TRUE(WaitUntil([&] { return m_button->IsHovering(); }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return m_button->IsHovering(); }));
     check("hover");
     QTest::mousePress(m_button, Qt::LeftButton, {}, QPoint(20, 20));
     check("pressed");

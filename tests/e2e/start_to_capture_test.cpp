@@ -58,7 +58,7 @@ TEST_F(StartToCaptureTest, CaptureWindowOpensModallyAnyNumberOfTimes) {
         // Wait for live frames, then close the capture window with Esc.
         // The live pane as the window's frame handler finds it.
         const auto* live = qobject_cast<CLivePane*>(capture->GetDlgItem(IDC_LIVE_PANE));
-        if (!testing_support::WaitUntil([&] { return live && !live->LastFrame().empty(); }, 5000))
+        if (!testing_support::WaitUntil([&] { return live && !live->LastFrame().empty(); }))
             ADD_FAILURE() << "no live frame";
         else
             ++framesSeen;

@@ -44,7 +44,7 @@ TEST(VlcPlayerRetirer, APlayingPlayerStopsOffThisThreadAndItsPaneGoesBlack) {
         retirer.Retire(player.TakeMediaPlayer(), repaint);
         EXPECT_TRUE(WaitUntil([&] { return done == 1; }));
         EXPECT_EQ(retirer.Retiring(), 0);
-        EXPECT_TRUE(playback_testing::WaitForShade(pane.get(), Shade::Black, 3000));
+        EXPECT_TRUE(playback_testing::WaitForShade(pane.get(), Shade::Black));
 
         // The player plays again with a new media player; that one is handed over and the
         // retirer goes at once: it stops the player first, and its answer is dropped.

@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <opencv2/core.hpp>
 
+#include "tests/support/test_support.h"
+
 namespace playback_testing {
 
 // A motion-JPEG AVI of the frame repeated, written as the capture window writes its clips.
@@ -39,6 +41,6 @@ const char* ShadeName(Shade s);
 QString ScreenLockPath();
 
 // Pumps events until the pane shows the shade; true when it did within timeoutMs.
-bool WaitForShade(const QWidget* pane, Shade shade, int timeoutMs = 5000);
+bool WaitForShade(const QWidget* pane, Shade shade, int timeoutMs = testing_support::kPatienceMs);
 
 }  // namespace playback_testing

@@ -77,6 +77,13 @@ bool CaptureWindowTest::WaitFrames(int count, int timeoutMs) {
     return testing_support::WaitUntil([&] { return FramesHandled() - start >= count; }, timeoutMs);
 }
 
+bool CaptureWindowTest::WaitCameraIdle(int camera) {
+    return testing_support::WaitUntil([&] {
+        const int mapped = m_cameras->MappedNow(camera);
+        return mapped > 0 && m_cameras->QueuedNow(camera) == mapped;
+    });
+}
+
 QString CaptureWindowTest::Lang(const char* key) const {
     return AfxGetApp().GetLangString(QString::fromLatin1(key));
 }

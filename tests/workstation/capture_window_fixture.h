@@ -35,8 +35,11 @@ class CaptureWindowTest : public ::testing::Test {
     void LogMarker(const char* text);
     // "frame triger!" lines between two markers of the log.
     int FramesBetween(const QString& from, const QString& to) const;
-    bool WaitFrames(int count, int timeoutMs = 8000);
+    bool WaitFrames(int count, int timeoutMs = testing_support::kPatienceMs);
     int FramesHandled() const;
+    // For a camera that stalled: waits until its streaming thread is done with every frame it
+    // took (shown, handed to the recorder) and has given each buffer back.
+    bool WaitCameraIdle(int camera = 0);
     QString VideoDir() const { return m_folder->Path() + QStringLiteral("/Video"); }
     QString Lang(const char* key) const;
     void Click(QWidget* button);

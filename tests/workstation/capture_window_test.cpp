@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLockFile>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
@@ -102,10 +102,12 @@ TEST_F(CaptureWindowTest, NoCameraShowsTheMessageOnceLogsAfterItAndNeverShowsThe
 TEST_F(CaptureWindowTest, NoCameraModalRunReturnsCancelAtOnce) {
     Install({});
     CVideoCaptureDlg dlg;
-    QElapsedTimer t;
-    t.start();
+    // Queued before the run: it fires only if the run pumps events, as a modal loop would.
+    bool loopRan = false;
+    QTimer::singleShot(0, [&] { loopRan = true; });
     EXPECT_EQ(dlg.DoModal(), platform::IDCANCEL);
-    EXPECT_LT(t.elapsed(), 3000);
+    EXPECT_FALSE(loopRan);
+    EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(m_boxes.size(), 1u);
 }
 
@@ -179,7 +181,7 @@ TEST_F(CaptureWindowTest, LivePaneShowsTheStampedFrameStretchedOverThePane) {
     camera.stallAfterFrames = 6;
     Install({camera});
     ASSERT_TRUE(Open());
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return FramesHandled() >= 6; }, 8000));
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return FramesHandled() >= 6; }));
     QWidget* pane = m_dlg->GetDlgItem(1006);
     ASSERT_NE(pane, nullptr);
     EXPECT_EQ(m_dlg->m_livePane.LastFrame().cols, 640);
@@ -202,11 +204,13 @@ TEST_F(CaptureWindowTest, LivePaneShowsTheStampedFrameStretchedOverThePane) {
     }
 
     // Covered and uncovered: the last frame is shown again without a new one.
-    testing_support::Pump(200);
     const int frames = FramesHandled();
     m_dlg->raise();
     m_dlg->activateWindow();
-    testing_support::Pump(100);
+    // Raised and painted once the screen shows what the pane paints.
+    const QImage painted = pane->grab().toImage();
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return Differing(ScreenOf(pane), painted) == 0; }))
+        << Differing(ScreenOf(pane), painted) << " pixels differ";
     const QImage uncovered = ScreenOf(pane);
     ASSERT_EQ(uncovered.size(), pane->size());
     EXPECT_GT(DarkPixels(uncovered), 30);
@@ -220,18 +224,15 @@ TEST_F(CaptureWindowTest, LivePaneShowsTheStampedFrameStretchedOverThePane) {
         cover.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&cover));
         cover.raise();
-        const bool covered = testing_support::WaitUntil(
-            [&] {
-                return ScreenOf(pane).pixel(pane->width() / 2, pane->height() / 2) ==
-                       qRgb(0, 0, 255);
-            },
-            3000);
+        const bool covered = testing_support::WaitUntil([&] {
+            return ScreenOf(pane).pixel(pane->width() / 2, pane->height() / 2) == qRgb(0, 0, 255);
+        });
         ASSERT_TRUE(covered) << "the cover never showed over the pane";
         EXPECT_EQ(DarkPixels(ScreenOf(pane)), 0);
     }
     // The window system shows the pane again, then the pane paints its kept frame anew.
     const bool shownAgain =
-        testing_support::WaitUntil([&] { return Differing(ScreenOf(pane), uncovered) == 0; }, 3000);
+        testing_support::WaitUntil([&] { return Differing(ScreenOf(pane), uncovered) == 0; });
     EXPECT_TRUE(shownAgain) << Differing(ScreenOf(pane), uncovered) << " pixels differ";
     EXPECT_EQ(Differing(pane->grab().toImage(), uncovered), 0);
     EXPECT_EQ(FramesHandled(), frames);
@@ -249,18 +250,18 @@ TEST_F(CaptureWindowTest, EachFrameLogsThreeLinesInOrder) {
             seq << l;
     }
     ASSERT_GE(seq.size(), 18);
-    const QStringList triple{QStringLiteral("BufferCB..call "),
-                             QStringLiteral("PostMessage..call "), QStringLiteral("frame triger!")};
+    const QString buffer = QStringLiteral("BufferCB..call ");
+    const QString post = QStringLiteral("PostMessage..call ");
+    const QStringList triple{buffer, post, QStringLiteral("frame triger!")};
     int complete = 0;
-    for (qsizetype i = 0; i + 3 <= seq.size(); i += 3) {
-        if (seq.mid(i, 3) != triple) {
-            // Only the very last frame may end early: the window was gone before it was drawn.
-            EXPECT_GE(i + 3, seq.size() - 2) << i;
-            break;
-        }
-        ++complete;
-    }
+    qsizetype i = 0;
+    for (; i + 3 <= seq.size() && seq.mid(i, 3) == triple; i += 3) ++complete;
     EXPECT_GE(complete, 6);
+    // Then the window was gone: a frame sent on as it went is not drawn, and the frames that
+    // come until the engine stops (more of them on a busy machine) find no window to send to.
+    QStringList rest = seq.mid(i);
+    if (rest.size() >= 2 && rest[0] == buffer && rest[1] == post) rest = rest.mid(2);
+    for (const QString& line : rest) EXPECT_EQ(line, buffer) << seq.join('|').toStdString();
 }
 
 TEST_F(CaptureWindowTest, RecordStopSaveWritesTheClipIntoTheFolderOfTheDay) {
@@ -420,8 +421,6 @@ TEST_F(CaptureWindowTest, ClosingWhileRecordingLeavesACompleteTemporaryFile) {
 
 TEST_F(CaptureWindowTest, OpeningAndClosingFiftyTimesWhileFramesFlowNeverHangs) {
     Install({EmulatedCameraConfig::Microscope()});
-    QElapsedTimer t;
-    t.start();
     for (int i = 0; i < 50; ++i) {
         ASSERT_TRUE(Open()) << i;
         ASSERT_TRUE(WaitFrames(1)) << i;

@@ -47,7 +47,7 @@ QString ClipStripTest::MakeClip(const QString& name, QColor left, QColor right) 
 
 void ClipStripTest::DropAt(QPoint global, const QString& path) {
     QCursor::setPos(global);
-    ASSERT_TRUE(WaitUntil([&] { return QCursor::pos() == global; }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return QCursor::pos() == global; }));
     platform::SendMessageW(m_dlg->GetSafeHwnd(), WM_LIST_DROP, reinterpret_cast<WPARAM>(&path),
                            MAKELPARAM(global.x(), global.y()));
 }
@@ -65,7 +65,7 @@ void ClipStripTest::DragEntryTo(int row, QPoint global) {
     const QPoint local = viewport->mapFromGlobal(global);
     QTest::mouseMove(viewport, local);
     QCursor::setPos(global);
-    ASSERT_TRUE(WaitUntil([&] { return QCursor::pos() == global; }, 2000));
+    ASSERT_TRUE(WaitUntil([&] { return QCursor::pos() == global; }));
     QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, local);
     EXPECT_FALSE(list.IsDragging());
 }

@@ -39,9 +39,11 @@ class ClipStripTest : public CaptureWindowTest {
     QStringList EntryTexts() const;
     // Paths of the entries as the list would deliver them.
     QStringList ListPaths() const;
-    bool WaitPlaying(const std::unique_ptr<VlcPlayer>& player, int timeoutMs = 6000) const;
+    bool WaitPlaying(const std::unique_ptr<VlcPlayer>& player,
+                     int timeoutMs = testing_support::kPatienceMs) const;
     bool Playing(const std::unique_ptr<VlcPlayer>& player) const;
-    bool WaitShade(int paneId, playback_testing::Shade shade, int timeoutMs = 6000) const;
+    bool WaitShade(int paneId, playback_testing::Shade shade,
+                   int timeoutMs = testing_support::kPatienceMs) const;
 
     // Size and modification time of every file of the clip folder.
     std::map<QString, std::pair<qint64, qint64>> FolderState() const;

@@ -32,11 +32,15 @@ TEST_F(ClipStripTest, DraggedClipsPlaySideBySideAndAThirdReplacesOnlyTheLeft) {
     EXPECT_EQ(m_dlg->m_pPlayer1->m_pWnd, Item(1007));
     EXPECT_EQ(m_dlg->m_pPlayer2->m_pWnd, Item(1008));
 
-    const VlcPlayer* left = m_dlg->m_pPlayer1.get();
-    const VlcPlayer* right = m_dlg->m_pPlayer2.get();
+    // The panes' players are reused, engine instance and all. The test's own references keep
+    // the instances alive, so that a new player's could not take their addresses.
+    libvlc_retain(m_dlg->m_pPlayer1->m_instance.get());
+    const VlcInstancePtr left(m_dlg->m_pPlayer1->m_instance.get());
+    libvlc_retain(m_dlg->m_pPlayer2->m_instance.get());
+    const VlcInstancePtr right(m_dlg->m_pPlayer2->m_instance.get());
     DragEntryTo(2, PointOf(1007));
-    EXPECT_EQ(m_dlg->m_pPlayer1.get(), left);  // the pane's player is reused
-    EXPECT_EQ(m_dlg->m_pPlayer2.get(), right);
+    EXPECT_EQ(m_dlg->m_pPlayer1->m_instance.get(), left.get());
+    EXPECT_EQ(m_dlg->m_pPlayer2->m_instance.get(), right.get());
     EXPECT_TRUE(WaitShade(1007, Shade::Green));
     EXPECT_EQ(LabelText(1012), QStringLiteral("green.avi"));
     EXPECT_EQ(LabelText(1013), QStringLiteral("blue.avi"));

@@ -89,9 +89,8 @@ TEST_F(CaptureWindowTest, SaveClosesAWriterNoFrameHasClosedSinceTheStop) {
     Install({c});
     ASSERT_TRUE(Open());
     Click(&m_dlg->m_btnRecord);
-    ASSERT_TRUE(
-        testing_support::WaitUntil([&] { return m_cameras->FramesDelivered(0) >= 30; }, 8000));
-    testing_support::Pump(300);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return FramesHandled() >= 30; }));
+    ASSERT_TRUE(WaitCameraIdle());  // the last frame went to the recorder too
     Click(&m_dlg->m_btnRecord);
     testing_support::Pump(100);
     ASSERT_TRUE(m_dlg->m_recorder.IsOpen());  // still open: no frame arrived to close it
@@ -180,8 +179,8 @@ TEST_F(CaptureWindowTest, ARecordingStoppedBeforeItsFirstFrameSavesAnEmptyClipRe
     c.stallAfterFrames = 3;  // live at first, then no frame for the recording
     Install({c});
     ASSERT_TRUE(Open());
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return FramesHandled() >= 3; }, 8000));
-    testing_support::Pump(200);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return FramesHandled() >= 3; }));
+    ASSERT_TRUE(WaitCameraIdle());  // nothing of the live frames is left for the recording
     const int handled = FramesHandled();
     Click(&m_dlg->m_btnRecord);
     ASSERT_EQ(m_dlg->m_bRecording, 1);
@@ -255,7 +254,7 @@ class WriteFailureTest : public CaptureWindowTest {
         setrlimit(RLIMIT_FSIZE, &limit);
         Click(&m_dlg->m_btnRecord);
         if (afterStart) afterStart();
-        const bool told = testing_support::WaitUntil([&] { return !m_boxes.empty(); }, 15000);
+        const bool told = testing_support::WaitUntil([&] { return !m_boxes.empty(); });
         testing_support::Pump(400);  // later frames change nothing
         setrlimit(RLIMIT_FSIZE, &saved);
         signal(SIGXFSZ, previous);

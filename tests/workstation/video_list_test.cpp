@@ -404,7 +404,7 @@ TEST_F(ClipStripTest, OpenFileButtonListsTheChosenClipWhereItIs) {
         QObject::connect(&timer, &QTimer::timeout, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (!dialog) return;
-            if (answered || waited.elapsed() > 5000) {
+            if (answered || waited.elapsed() > testing_support::kPatienceMs) {
                 static_cast<QDialog*>(dialog)->done(QDialog::Rejected);
                 return;
             }
