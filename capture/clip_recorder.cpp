@@ -79,6 +79,12 @@ CClipRecorder::WriteResult CClipRecorder::WriteOrClose(const cv::Mat& frame,
     return WriteResult::Idle;
 }
 
+bool CClipRecorder::DecodeForClip(const std::uint8_t* jpeg, std::size_t size, cv::Mat& bgr) {
+    std::lock_guard lock(m_mutex);
+    if (!m_recording.load(std::memory_order_acquire) || !m_writer) return false;
+    return m_stamper->DecodeKeeping(jpeg, size, cv::Size(m_width, m_height), bgr);
+}
+
 bool CClipRecorder::Finish() {
     std::lock_guard lock(m_mutex);
     if (m_recording.load(std::memory_order_acquire)) return true;

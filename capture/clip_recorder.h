@@ -52,6 +52,11 @@ class CClipRecorder {
     // in each clip) falls back to encoding frame.
     WriteResult WriteOrClose(const cv::Mat& frame, const std::uint8_t* jpeg, std::size_t size,
                              cv::Rect stamp);
+    // Camera thread, while recording: decodes the camera's JPEG into bgr (of the clip's size)
+    // and keeps its coefficients for the WriteOrClose of the same bytes, so that the frame is
+    // entropy-decoded once. False when not recording or the frame cannot be taken that way: the
+    // caller decodes it as usual.
+    bool DecodeForClip(const std::uint8_t* jpeg, std::size_t size, cv::Mat& bgr);
     // Any thread: closes a clip that is still open after a stop (save, teardown, camera lost).
     // True when nothing was open or the close succeeded.
     bool Finish();

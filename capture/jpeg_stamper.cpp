@@ -83,6 +83,10 @@ struct CJpegStamper::CState {
     std::vector<std::uint8_t> regionBytes;
     std::vector<std::uint8_t> outBytes;
     std::vector<JSAMPROW> rows;
+    // The coefficients of the frame DecodeKeeping decoded, which these bytes were.
+    jvirt_barray_ptr* kept = nullptr;
+    const std::uint8_t* keptJpeg = nullptr;
+    std::size_t keptSize = 0;
 
     CState() {
         jpeg_std_error(&error.pub);
@@ -106,6 +110,9 @@ struct CJpegStamper::CState {
     }
     // Back to the start for the next frame; frees what libjpeg took for this one.
     void Reset() {
+        kept = nullptr;
+        keptJpeg = nullptr;
+        keptSize = 0;
         jpeg_abort_compress(&out);
         jpeg_abort_compress(&region);
         jpeg_abort_decompress(&blocks);
@@ -153,24 +160,56 @@ void CopyBlocks(jpeg_decompress_struct& frame, jvirt_barray_ptr* frameCoefs,
 
 // The whole recode. Only plain locals live here: libjpeg's errors longjmp back into it.
 // nullptr when done, else why not.
-const char* Recode(CJpegStamper::CState& s, const std::uint8_t* jpeg, std::size_t size,
-                   const cv::Mat& stamped, cv::Rect box, cv::Rect* blocksOut) {
-    if (setjmp(s.error.jump)) return s.error.message;
+// Reads the header and takes the frame only when it is of size and a sampling this path takes.
+const char* ReadHeader(CJpegStamper::CState& s, const std::uint8_t* jpeg, std::size_t size,
+                       cv::Size picture) {
     jpeg_mem_src(&s.frame, jpeg, static_cast<unsigned long>(size));
     jpeg_read_header(&s.frame, TRUE);
-    if (static_cast<int>(s.frame.image_width) != stamped.cols ||
-        static_cast<int>(s.frame.image_height) != stamped.rows)
+    if (static_cast<int>(s.frame.image_width) != picture.width ||
+        static_cast<int>(s.frame.image_height) != picture.height)
         return "picture size";
-    if (const char* why = Unsupported(s.frame)) return why;
-    jvirt_barray_ptr* frameCoefs = jpeg_read_coefficients(&s.frame);
+    return Unsupported(s.frame);
+}
+
+// The frame decoded to BGR pixels with its coefficients kept (buffered-image mode), so the
+// clip's frame needs no second entropy decode.
+const char* DecodeAndKeep(CJpegStamper::CState& s, const std::uint8_t* jpeg, std::size_t size,
+                          cv::Mat& bgr) {
+    if (setjmp(s.error.jump)) return s.error.message;
+    if (const char* why = ReadHeader(s, jpeg, size, bgr.size())) return why;
+    s.frame.buffered_image = TRUE;
+    s.frame.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&s.frame);
+    // All scans first: a progressive frame then shows whole, as a one-pass decode does.
+    while (!jpeg_input_complete(&s.frame))
+        if (jpeg_consume_input(&s.frame) == JPEG_SUSPENDED) return "frame cut short";
     if (s.error.warned) return s.error.message;
+    jpeg_start_output(&s.frame, s.frame.input_scan_number);
+    for (int y = 0; y < bgr.rows; ++y) s.rows[static_cast<std::size_t>(y)] = bgr.ptr<JSAMPLE>(y);
+    while (s.frame.output_scanline < s.frame.output_height)
+        jpeg_read_scanlines(&s.frame, s.rows.data() + s.frame.output_scanline,
+                            s.frame.output_height - s.frame.output_scanline);
+    jpeg_finish_output(&s.frame);
+    if (s.error.warned) return s.error.message;
+    s.kept = jpeg_read_coefficients(&s.frame);
+    return nullptr;
+}
+
+const char* Recode(CJpegStamper::CState& s, const std::uint8_t* jpeg, std::size_t size,
+                   const cv::Mat& stamped, cv::Rect box) {
+    if (setjmp(s.error.jump)) return s.error.message;
+    jvirt_barray_ptr* frameCoefs = s.kept;
+    if (!frameCoefs) {
+        if (const char* why = ReadHeader(s, jpeg, size, stamped.size())) return why;
+        frameCoefs = jpeg_read_coefficients(&s.frame);
+        if (s.error.warned) return s.error.message;
+    }
 
     // A grey frame's MCU is one block, whatever its sampling factor says.
     const cv::Size mcu = s.frame.num_components == 1 ? cv::Size(8, 8)
                                                      : cv::Size(8 * s.frame.max_h_samp_factor,
                                                                 8 * s.frame.max_v_samp_factor);
     const cv::Rect r = CJpegStamper::Blocks(box, mcu, stamped.size());
-    *blocksOut = r;
     if (!r.empty()) {
         // The stamped blocks, coded with the frame's own tables and sampling.
         jpeg_copy_critical_parameters(&s.frame, &s.region);
@@ -231,8 +270,8 @@ bool CJpegStamper::Stamp(const std::uint8_t* jpeg, std::size_t size, const cv::M
     if (s.rows.size() < static_cast<std::size_t>(stamped.rows))
         s.rows.resize(static_cast<std::size_t>(stamped.rows));
     s.error.warned = false;
-    cv::Rect blocks;
-    const char* why = Recode(s, jpeg, size, stamped, box, &blocks);
+    if (s.kept && (s.keptJpeg != jpeg || s.keptSize != size)) s.Reset();
+    const char* why = Recode(s, jpeg, size, stamped, box);
     s.Reset();
     if (why) {
         m_lastError = why;
@@ -240,5 +279,27 @@ bool CJpegStamper::Stamp(const std::uint8_t* jpeg, std::size_t size, const cv::M
     }
     *data = s.outBytes.data();
     *outSize = s.outDestination.used;
+    return true;
+}
+
+bool CJpegStamper::DecodeKeeping(const std::uint8_t* jpeg, std::size_t size, cv::Size picture,
+                                 cv::Mat& bgr) {
+    CState& s = *m_state;
+    s.Reset();
+    if (!jpeg || size == 0 || size > 0x7FFFFFFF || picture.empty()) {
+        m_lastError = "no frame";
+        return false;
+    }
+    bgr.create(picture, CV_8UC3);
+    if (s.rows.size() < static_cast<std::size_t>(picture.height))
+        s.rows.resize(static_cast<std::size_t>(picture.height));
+    s.error.warned = false;
+    if (const char* why = DecodeAndKeep(s, jpeg, size, bgr)) {
+        m_lastError = why;
+        s.Reset();
+        return false;
+    }
+    s.keptJpeg = jpeg;
+    s.keptSize = size;
     return true;
 }

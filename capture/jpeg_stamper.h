@@ -27,6 +27,11 @@ class CJpegStamper {
     bool Stamp(const std::uint8_t* jpeg, std::size_t size, const cv::Mat& stamped, cv::Rect box,
                const std::uint8_t** data, std::size_t* outSize);
 
+    // Decodes the camera's frame to 8-bit BGR of picture's size and keeps its coefficients for
+    // the next Stamp of the same bytes, which then needs no second entropy decode. False, with
+    // nothing kept and bgr's pixels undefined, for a frame Stamp would refuse.
+    bool DecodeKeeping(const std::uint8_t* jpeg, std::size_t size, cv::Size picture, cv::Mat& bgr);
+
     std::string LastError() const { return m_lastError; }
 
     // The pixels whose blocks Stamp recodes for box in a frame with MCUs of mcu pixels.

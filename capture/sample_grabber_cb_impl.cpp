@@ -54,7 +54,8 @@ cv::Mat SampleGrabberCBImpl::DecodeSample(const BYTE* buffer, long length, std::
 }
 
 bool SampleGrabberCBImpl::DecodeInto(const BYTE* buffer, long length, cv::Mat& raw, cv::Mat& image,
-                                     std::string* why, const BYTE** jpeg, long* jpegLength) {
+                                     std::string* why, const BYTE** jpeg, long* jpegLength,
+                                     CClipRecorder* recorder) {
     const long start = JpegSampleStart(buffer, length);
     const long size = start < 0 ? 0 : JpegSampleLength(buffer + start, length - start);
     if (size <= 0) {
@@ -62,12 +63,16 @@ bool SampleGrabberCBImpl::DecodeInto(const BYTE* buffer, long length, cv::Mat& r
         return false;
     }
     const cv::Size clip(kClipWidth, kClipHeight);
+    *jpeg = buffer + start;
+    *jpegLength = size;
+    if (recorder && recorder->DecodeForClip(*jpeg, static_cast<std::size_t>(size), raw)) {
+        image = raw;
+        return true;
+    }
     if (!m_codec.Decode(buffer + start, static_cast<std::size_t>(size), raw, clip)) {
         if (why) *why = m_codec.LastError();
         return false;
     }
-    *jpeg = buffer + start;
-    *jpegLength = size;
     // The camera's own size passes untouched; any other is stretched as the live picture
     // would show it.
     if (raw.size() == clip) {
@@ -91,7 +96,9 @@ HRESULT SampleGrabberCBImpl::BufferCB(double, BYTE* buffer, long bufferLength) {
     long jpegLength = 0;
     // Decoded into the same buffers frame after frame; the window gets a copy of its own.
     cv::Mat& image = m_image;
-    if (!DecodeInto(buffer, bufferLength, m_raw, image, &why, &jpeg, &jpegLength)) {
+    CClipRecorder* recording =
+        m_owner && m_owner->Recorder().IsRecording() ? &m_owner->Recorder() : nullptr;
+    if (!DecodeInto(buffer, bufferLength, m_raw, image, &why, &jpeg, &jpegLength, recording)) {
         m_undecoded.Failed(why, bufferLength);
         return S_OK;
     }

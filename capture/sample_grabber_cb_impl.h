@@ -46,8 +46,9 @@ class SampleGrabberCBImpl : public ISampleGrabberCB {
   private:
     // DecodeSample into raw (the decode) and image (raw itself, or raw fitted to the clip's
     // size); both keep their buffers between frames. The JPEG's place in the sample on success.
+    // With a recorder, a frame of the clip's size is decoded by it, keeping its coefficients.
     bool DecodeInto(const BYTE* buffer, long length, cv::Mat& raw, cv::Mat& image, std::string* why,
-                    const BYTE** jpeg, long* jpegLength);
+                    const BYTE** jpeg, long* jpegLength, CClipRecorder* recorder = nullptr);
 
     ICaptureWindow* m_owner;
     CJpegCodec m_codec;

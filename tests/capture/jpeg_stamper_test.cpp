@@ -253,3 +253,44 @@ TEST(StampInCodedFrameClip, RefusedFramesAreEncodedStampedAndTheClipReadsBack) {
                   8.0);
     }
 }
+
+TEST(StampInCodedFrameCallback, RecordingShowsTheSamePictureAndKeepsTheCameraFrame) {
+    TestLogPath();
+    platform::SYSTEMTIME noon = Noon();
+    platform::SetLocalTimeForTesting(&noon);
+    QTemporaryDir dir;
+    const std::string path = (dir.path() + "/temp.avi").toStdString();
+    CTestCaptureWindow window;
+    window.Create();
+    SampleGrabberCBImpl callback(&window);
+    std::vector<std::vector<unsigned char>> sent;
+    ASSERT_TRUE(window.StartRecording(path));
+    for (int i = 0; i < 3; ++i) {
+        sent.push_back(
+            CEmulatedFrameSource::Sample(platform::v4l2::EmulatedSample::Good, i, 640, 480));
+        callback.BufferCB(0.0, sent.back().data(), static_cast<long>(sent.back().size()));
+    }
+    window.m_recorder.Stop();
+    ASSERT_TRUE(window.m_recorder.Finish());
+    platform::SetLocalTimeForTesting(nullptr);
+
+    // The live picture, decoded while recording, is what the decoder alone gives, stamped.
+    cv::Mat expected = Decode(sent.back().data(), sent.back().size());
+    SampleGrabberCBImpl::DrawTimeStamp(expected, noon);
+    EXPECT_EQ(cv::norm(window.m_lastFrame, expected, cv::NORM_INF), 0.0);
+
+    cv::VideoCapture packets(path, cv::CAP_FFMPEG);
+    packets.set(cv::CAP_PROP_FORMAT, -1);
+    const cv::Rect around = WithUpsamplingReach(
+        CJpegStamper::Blocks(SampleGrabberCBImpl::StampBox(), {16, 16}, {640, 480}), true);
+    int n = 0;
+    for (cv::Mat p; packets.read(p); ++n) {
+        ASSERT_LT(n, 3);
+        EXPECT_EQ(DifferingOutside(Decode(p.data, p.total()),
+                                   Decode(sent[static_cast<std::size_t>(n)].data(),
+                                          sent[static_cast<std::size_t>(n)].size()),
+                                   around),
+                  0);
+    }
+    EXPECT_EQ(n, 3);
+}
