@@ -2,8 +2,11 @@
 
 #include "capture/avi_mjpeg_writer.h"
 #include "capture/jpeg_codec.h"
+#include "capture/jpeg_stamper.h"
+#include "platform/win_app.h"
 
-CClipRecorder::CClipRecorder() : m_codec(std::make_unique<CJpegCodec>()) {}
+CClipRecorder::CClipRecorder()
+    : m_codec(std::make_unique<CJpegCodec>()), m_stamper(std::make_unique<CJpegStamper>()) {}
 
 CClipRecorder::~CClipRecorder() {
     std::lock_guard lock(m_mutex);
@@ -23,6 +26,7 @@ bool CClipRecorder::Open(const std::string& path, int fps, int width, int height
     m_writer = std::move(writer);
     m_frames = 0;
     m_firstFrame = m_lastFrame = {};
+    m_fallbackTold = false;
     m_width = width;
     m_height = height;
     m_recording.store(true, std::memory_order_release);
@@ -36,13 +40,30 @@ long long CClipRecorder::Stop() {
 }
 
 CClipRecorder::WriteResult CClipRecorder::WriteOrClose(const cv::Mat& frame) {
+    return WriteOrClose(frame, nullptr, 0, cv::Rect());
+}
+
+CClipRecorder::WriteResult CClipRecorder::WriteOrClose(const cv::Mat& frame,
+                                                       const std::uint8_t* camera,
+                                                       std::size_t cameraSize, cv::Rect stamp) {
     std::lock_guard lock(m_mutex);
     if (m_recording.load(std::memory_order_acquire) && m_writer) {
         if (frame.cols != m_width || frame.rows != m_height || frame.type() != CV_8UC3)
             return WriteResult::Skipped;
         const std::uint8_t* jpeg = nullptr;
         std::size_t size = 0;
-        if (!m_codec->Encode(frame, kQuality, &jpeg, &size)) return WriteResult::Skipped;
+        bool coded = false;
+        if (camera) {
+            coded = m_stamper->Stamp(camera, cameraSize, frame, stamp, &jpeg, &size);
+            if (!coded && !m_fallbackTold) {
+                m_fallbackTold = true;
+                AfxGetApp().m_log.WriteLog(
+                    "clip: a camera frame is not kept as coded (%s); such frames are encoded "
+                    "again\n",
+                    m_stamper->LastError().c_str());
+            }
+        }
+        if (!coded && !m_codec->Encode(frame, kQuality, &jpeg, &size)) return WriteResult::Skipped;
         if (!m_writer->WritePacket(jpeg, size)) {
             // What was written stays decodable: close at once and stop recording.
             m_recording.store(false, std::memory_order_release);
@@ -60,6 +81,12 @@ CClipRecorder::WriteResult CClipRecorder::WriteOrClose(const cv::Mat& frame) {
     if (!m_recording.load(std::memory_order_acquire) && m_writer)
         return CloseLocked() ? WriteResult::Closed : WriteResult::Failed;
     return WriteResult::Idle;
+}
+
+bool CClipRecorder::DecodeForClip(const std::uint8_t* jpeg, std::size_t size, cv::Mat& bgr) {
+    std::lock_guard lock(m_mutex);
+    if (!m_recording.load(std::memory_order_acquire) || !m_writer) return false;
+    return m_stamper->DecodeKeeping(jpeg, size, cv::Size(m_width, m_height), bgr);
 }
 
 bool CClipRecorder::Finish() {

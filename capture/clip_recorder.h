@@ -1,5 +1,7 @@
-// Records one clip at a time: each stamped BGR frame is encoded to JPEG and muxed into a
-// motion-JPEG AVI (OpenDML past 1 GB, so clips beyond 2 GB stay whole). Every write error is seen:
+// Records one clip at a time: each stamped frame goes into a motion-JPEG AVI as the camera's own
+// JPEG with only the stamp's blocks coded again, or, when there is no such JPEG or it cannot be
+// taken that way, as the stamped BGR picture encoded anew. The AVI is OpenDML past 1 GB, so clips
+// beyond 2 GB stay whole. Every write error is seen:
 // the file is then closed, so what was written stays decodable, and the recording stops.
 //
 // Threads: the window's thread opens and stops; the camera thread writes and, at its first frame
@@ -10,6 +12,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <opencv2/core.hpp>
@@ -18,6 +22,7 @@
 
 class CAviMjpegWriter;
 class CJpegCodec;
+class CJpegStamper;
 
 class CClipRecorder {
   public:
@@ -44,6 +49,16 @@ class CClipRecorder {
     long long Stop();
     // Camera thread: one stamped frame.
     WriteResult WriteOrClose(const cv::Mat& frame);
+    // Camera thread: one stamped frame with the camera's JPEG it was decoded from and the box
+    // the stamp was drawn in. A JPEG that cannot be taken as it is (the log hears of the first
+    // in each clip) falls back to encoding frame.
+    WriteResult WriteOrClose(const cv::Mat& frame, const std::uint8_t* jpeg, std::size_t size,
+                             cv::Rect stamp);
+    // Camera thread, while recording: decodes the camera's JPEG into bgr (of the clip's size)
+    // and keeps its coefficients for the WriteOrClose of the same bytes, so that the frame is
+    // entropy-decoded once. False when not recording or the frame cannot be taken that way: the
+    // caller decodes it as usual.
+    bool DecodeForClip(const std::uint8_t* jpeg, std::size_t size, cv::Mat& bgr);
     // Any thread: closes a clip that is still open after a stop (save, teardown, camera lost).
     // True when nothing was open or the close succeeded.
     bool Finish();
@@ -70,6 +85,8 @@ class CClipRecorder {
     std::atomic<bool> m_recording{false};
     std::unique_ptr<CAviMjpegWriter> m_writer;  // guarded by m_mutex
     std::unique_ptr<CJpegCodec> m_codec;        // guarded by m_mutex
+    std::unique_ptr<CJpegStamper> m_stamper;    // guarded by m_mutex
+    bool m_fallbackTold = false;                // guarded by m_mutex
     long long m_frames = 0;                     // guarded by m_mutex
     std::string m_lastError;                    // guarded by m_mutex
     // When the clip's first and last frames were written; guarded by m_mutex.

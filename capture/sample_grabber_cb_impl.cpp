@@ -33,26 +33,56 @@ void SampleGrabberCBImpl::DrawTimeStamp(cv::Mat& image, const platform::SYSTEMTI
                 cv::Scalar(0, 0, 0, 0), 1, cv::LINE_8, false);
 }
 
+cv::Rect SampleGrabberCBImpl::StampBox() {
+    static const cv::Rect box = [] {
+        int baseline = 0;
+        const cv::Size text =
+            cv::getTextSize("00000000 00:00:00", cv::FONT_HERSHEY_SIMPLEX, 0.6, 1, &baseline);
+        constexpr int kMargin = 2;
+        return cv::Rect(10 - kMargin, 30 - text.height - kMargin, text.width + 2 * kMargin,
+                        text.height + baseline + 2 * kMargin);
+    }();
+    return box;
+}
+
 cv::Mat SampleGrabberCBImpl::DecodeSample(const BYTE* buffer, long length, std::string* why) {
+    cv::Mat raw, image;
+    const BYTE* jpeg = nullptr;
+    long jpegLength = 0;
+    if (!DecodeInto(buffer, length, raw, image, why, &jpeg, &jpegLength)) return {};
+    return image;
+}
+
+bool SampleGrabberCBImpl::DecodeInto(const BYTE* buffer, long length, cv::Mat& raw, cv::Mat& image,
+                                     std::string* why, const BYTE** jpeg, long* jpegLength,
+                                     CClipRecorder* recorder) {
     const long start = JpegSampleStart(buffer, length);
-    const long jpegLength = start < 0 ? 0 : JpegSampleLength(buffer + start, length - start);
-    if (jpegLength <= 0) {
+    const long size = start < 0 ? 0 : JpegSampleLength(buffer + start, length - start);
+    if (size <= 0) {
         if (why) *why = start < 0 ? "no JPEG start marker" : "no JPEG end marker";
-        return {};
+        return false;
     }
     const cv::Size clip(kClipWidth, kClipHeight);
-    cv::Mat image;
-    if (!m_codec.Decode(buffer + start, static_cast<std::size_t>(jpegLength), image, clip)) {
+    *jpeg = buffer + start;
+    *jpegLength = size;
+    if (recorder && recorder->DecodeForClip(*jpeg, static_cast<std::size_t>(size), raw)) {
+        image = raw;
+        return true;
+    }
+    if (!m_codec.Decode(buffer + start, static_cast<std::size_t>(size), raw, clip)) {
         if (why) *why = m_codec.LastError();
-        return {};
+        return false;
     }
     // The camera's own size passes untouched; any other is stretched as the live picture
     // would show it.
-    if (image.size() == clip) return image;
-    cv::Mat fitted;
-    const bool shrink = image.cols >= clip.width && image.rows >= clip.height;
-    cv::resize(image, fitted, clip, 0, 0, shrink ? cv::INTER_AREA : cv::INTER_LINEAR);
-    return fitted;
+    if (raw.size() == clip) {
+        image = raw;
+        return true;
+    }
+    const bool shrink = raw.cols >= clip.width && raw.rows >= clip.height;
+    if (image.data == raw.data) image.release();  // not into the decode's own buffer
+    cv::resize(raw, image, clip, 0, 0, shrink ? cv::INTER_AREA : cv::INTER_LINEAR);
+    return true;
 }
 
 HRESULT SampleGrabberCBImpl::BufferCB(double, BYTE* buffer, long bufferLength) {
@@ -62,8 +92,13 @@ HRESULT SampleGrabberCBImpl::BufferCB(double, BYTE* buffer, long bufferLength) {
     // A sample that does not decode is dropped: nothing is shown or recorded, and the log
     // hears of it.
     std::string why;
-    cv::Mat image = DecodeSample(buffer, bufferLength, &why);
-    if (image.empty()) {
+    const BYTE* jpeg = nullptr;
+    long jpegLength = 0;
+    // Decoded into the same buffers frame after frame; the window gets a copy of its own.
+    cv::Mat& image = m_image;
+    CClipRecorder* recording =
+        m_owner && m_owner->Recorder().IsRecording() ? &m_owner->Recorder() : nullptr;
+    if (!DecodeInto(buffer, bufferLength, m_raw, image, &why, &jpeg, &jpegLength, recording)) {
         m_undecoded.Failed(why, bufferLength);
         return S_OK;
     }
@@ -86,7 +121,8 @@ HRESULT SampleGrabberCBImpl::BufferCB(double, BYTE* buffer, long bufferLength) {
     }
 
     CClipRecorder& recorder = m_owner->Recorder();
-    if (recorder.WriteOrClose(image) == CClipRecorder::WriteResult::Failed) {
+    if (recorder.WriteOrClose(image, jpeg, static_cast<std::size_t>(jpegLength), StampBox()) ==
+        CClipRecorder::WriteResult::Failed) {
         // The recorder has closed the clip and stopped; the window tells the user.
         log.WriteLog("clip recording failed: %s\n", recorder.LastError().c_str());
         platform::PostMessageW(m_owner->GetCaptureHwnd(), WM_RECORD_FAIL, 0, 0);

@@ -31,6 +31,8 @@ class SampleGrabberCBImpl : public ISampleGrabberCB {
     static std::string FormatTimeStamp(const platform::SYSTEMTIME& t);
     // Draws the stamp in black at (10, 30), Hershey simplex, scale 0.6, thickness 1, LINE_8.
     static void DrawTimeStamp(cv::Mat& image, const platform::SYSTEMTIME& t);
+    // The pixels any stamp can touch (the digits are equally wide), with a 2-pixel margin.
+    static cv::Rect StampBox();
     // The sample as a BGR image of kClipWidth x kClipHeight, whatever size the camera sent, so
     // that the picture, the stamp and the clip agree; empty when it is no JPEG or does not
     // decode, with why set when given. Streaming thread only: the decoder is this object's.
@@ -42,7 +44,15 @@ class SampleGrabberCBImpl : public ISampleGrabberCB {
     static constexpr int kClipHeight = 480;
 
   private:
+    // DecodeSample into raw (the decode) and image (raw itself, or raw fitted to the clip's
+    // size); both keep their buffers between frames. The JPEG's place in the sample on success.
+    // With a recorder, a frame of the clip's size is decoded by it, keeping its coefficients.
+    bool DecodeInto(const BYTE* buffer, long length, cv::Mat& raw, cv::Mat& image, std::string* why,
+                    const BYTE** jpeg, long* jpegLength, CClipRecorder* recorder = nullptr);
+
     ICaptureWindow* m_owner;
     CJpegCodec m_codec;
+    cv::Mat m_raw;    // streaming thread only
+    cv::Mat m_image;  // streaming thread only
     CUndecodedFrameLog m_undecoded;
 };

@@ -9,19 +9,29 @@
 #include <cmath>
 #include <cstdlib>
 #include <opencv2/core.hpp>
+#include <vector>
 
 #include "capture/clip_recorder.h"
+#include "capture/jpeg_codec.h"
 #include "tests/support/test_support.h"
 
 namespace playback_testing {
 
 bool MakeClip(const QString& path, const cv::Mat& frame, int frames) {
-    // Made by the recorder the capture window uses, so the players and thumbnails read its files.
+    // Made by the recorder the capture window uses, so the players and thumbnails read its files:
+    // the frame comes as a camera JPEG, which the recorder keeps as coded.
+    CJpegCodec codec;
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    if (!codec.Encode(frame, CClipRecorder::kQuality, &data, &size)) return false;
+    const std::vector<std::uint8_t> jpeg(data, data + size);
     CClipRecorder recorder;
     const std::string narrow = path.toStdString();  // Linux file names are UTF-8 bytes
     if (!recorder.Open(narrow, 25, frame.cols, frame.rows)) return false;
     for (int i = 0; i < frames; ++i)
-        if (recorder.WriteOrClose(frame) != CClipRecorder::WriteResult::Written) return false;
+        if (recorder.WriteOrClose(frame, jpeg.data(), jpeg.size(), cv::Rect()) !=
+            CClipRecorder::WriteResult::Written)
+            return false;
     recorder.Stop();
     return recorder.Finish();
 }
