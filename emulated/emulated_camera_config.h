@@ -1,6 +1,7 @@
 // What one emulated camera is and how it misbehaves.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +40,8 @@ struct EmulatedCameraConfig {
     int unplugAfterFrames = -1;       // gone (ENODEV) after this many frames; -1: never
     int stallAfterFrames = -1;        // no frame after this many, but still there; -1: never
     bool accessDenied = false;        // its nodes do not open for this user (EACCES)
+    uint32_t refusesControl = 0;      // VIDIOC_S_CTRL of this control id fails with EIO
+    uint32_t halvesControl = 0;       // VIDIOC_S_CTRL of this id keeps half the value asked
     EmulatedFrames frames;            // good samples come from here when set
     std::vector<EmulatedSample> samples;  // repeated in order; empty: every sample good
 

@@ -24,7 +24,9 @@ void CopyName(unsigned char* dst, size_t size, const std::string& text) {
 }  // namespace
 
 CEmulatedCameraDevice::CEmulatedCameraDevice(EmulatedCameraConfig config, int index)
-    : m_config(std::move(config)), m_index(index) {
+    : m_config(std::move(config)),
+      m_index(index),
+      m_controls(m_config.refusesControl, m_config.halvesControl) {
     if (m_config.refusesFormat) {
         m_width = 320;
         m_height = 240;
@@ -62,8 +64,15 @@ std::vector<unsigned char> CEmulatedCameraDevice::SampleBytes(int sequence) cons
     if (m_config.frames && !m_config.frames->empty() &&
         (kind == EmulatedSample::Good || kind == EmulatedSample::Oversized))
         return (*m_config.frames)[static_cast<size_t>(sequence) % m_config.frames->size()];
-    return CEmulatedFrameSource::Sample(kind, sequence + 5 * m_index, static_cast<int>(m_width),
-                                        static_cast<int>(m_height));
+    std::vector<unsigned char> bytes = CEmulatedFrameSource::Sample(
+        kind, sequence + 5 * m_index, static_cast<int>(m_width), static_cast<int>(m_height));
+    // At the defaults the bytes stay the cached ones; otherwise the picture follows the
+    // brightness and contrast, as a sensor's would.
+    if (kind == EmulatedSample::Good &&
+        !(m_controls.AtDefaults(V4L2_CID_BRIGHTNESS) && m_controls.AtDefaults(V4L2_CID_CONTRAST)))
+        bytes = CEmulatedFrameSource::Adjusted(bytes, m_controls.Value(V4L2_CID_BRIGHTNESS),
+                                               m_controls.Value(V4L2_CID_CONTRAST) / 32.0);
+    return bytes;
 }
 
 int CEmulatedCameraDevice::MappedNow() const {
@@ -95,6 +104,7 @@ int CEmulatedCameraDevice::Ioctl(int fd, bool metadata, unsigned long request, v
         return 0;
     }
     if (metadata) return ENOTTY;
+    if (m_controls.Handles(request)) return m_controls.Ioctl(request, arg);
     return CaptureIoctl(fd, request, arg);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "emulated/emulated_camera_config.h"
+#include "emulated/emulated_camera_controls.h"
 
 namespace platform::v4l2 {
 
@@ -44,6 +45,7 @@ class CEmulatedCameraDevice {
     int QueuedNow() const;
     bool Streaming() const { return m_streaming; }
     double IntervalSeconds() const;
+    const CEmulatedCameraControls& Controls() const { return m_controls; }
 
   private:
     struct Buffer {
@@ -64,6 +66,7 @@ class CEmulatedCameraDevice {
 
     EmulatedCameraConfig m_config;
     int m_index;
+    CEmulatedCameraControls m_controls;
     uint32_t m_width = 640;
     uint32_t m_height = 480;
     uint32_t m_intervalNum = 1;

@@ -178,6 +178,16 @@ std::vector<unsigned char> CEmulatedCameraSystem::SampleBytes(int camera, int se
     return Device(camera).SampleBytes(sequence);
 }
 
+int32_t CEmulatedCameraSystem::ControlValue(int camera, uint32_t id) const {
+    std::lock_guard lock(m_mutex);
+    return Device(camera).Controls().Value(id);
+}
+
+std::vector<uint32_t> CEmulatedCameraSystem::ControlSetOrder(int camera) const {
+    std::lock_guard lock(m_mutex);
+    return Device(camera).Controls().SetOrder();
+}
+
 int CEmulatedCameraSystem::Open(const char* path, int /*flags*/) {
     std::lock_guard lock(m_mutex);
     auto it = m_nodes.find(path ? path : "");

@@ -63,6 +63,9 @@ class CEmulatedCameraSystem : public CV4l2Syscalls {
     // across unplug and replug.
     int OpenAttempts(int camera) const;
     std::vector<unsigned char> SampleBytes(int camera, int sequence) const;
+    // A control's value now, and the ids of every control set since the camera was plugged in.
+    int32_t ControlValue(int camera, uint32_t id) const;
+    std::vector<uint32_t> ControlSetOrder(int camera) const;
 
     // CV4l2Syscalls
     int Open(const char* path, int flags) override;

@@ -56,6 +56,14 @@ const std::vector<unsigned char>& CachedGood(int index) {
 
 }  // namespace
 
+std::vector<unsigned char> CEmulatedFrameSource::Adjusted(const std::vector<unsigned char>& jpeg,
+                                                          int offset, double contrast) {
+    cv::Mat img = cv::imdecode(jpeg, cv::IMREAD_UNCHANGED);
+    if (img.empty()) return jpeg;
+    img.convertTo(img, -1, contrast, 128.0 * (1.0 - contrast) + offset);
+    return Encode(img);
+}
+
 std::vector<unsigned char> CEmulatedFrameSource::WithoutHuffmanTables(
     const std::vector<unsigned char>& jpeg) {
     std::vector<unsigned char> out(jpeg.begin(), jpeg.begin() + std::min<size_t>(2, jpeg.size()));

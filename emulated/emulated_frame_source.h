@@ -17,6 +17,9 @@ class CEmulatedFrameSource {
     // from a small cache, so streaming costs little.
     static std::vector<unsigned char> Sample(EmulatedSample kind, int index, int width, int height);
     // The JPEG with its Huffman table segments (DHT) taken out.
+    // The JPEG's picture with its contrast scaled about mid grey and offset added, encoded again.
+    static std::vector<unsigned char> Adjusted(const std::vector<unsigned char>& jpeg, int offset,
+                                               double contrast);
     static std::vector<unsigned char> WithoutHuffmanTables(const std::vector<unsigned char>& jpeg);
     // Fills the cache now, so that no stream pays for it.
     static void Warm();

@@ -3,17 +3,27 @@
 // recorded clips playing side by side, a paused pane with a measured line and a count, and a
 // paused pane of an emulated row of loops with an assisted count and a width. Run under an X
 // server (xvfb-run); argv[1] is the folder for the PNGs.
+// camera: the start window, the live capture window, the dual view with two recorded clips
+// playing side by side, a paused pane with a measured line and a count, and a paused pane of an
+// emulated row of loops with an assisted count and a width. Run under an X server (xvfb-run);
+// argv[1] is the folder for the PNGs.
+#include <linux/videodev2.h>
 #include <vlc/vlc.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <cstdio>
 #include <functional>
 
@@ -238,6 +248,38 @@ bool ExamDialog(CVideoCaptureDlgUnderTest& dlg, const QString& path) {
 
 }  // namespace
 
+// Camera settings reached as the user does: a right-click on the live pane, the menu's item;
+// then exposure switched to manual and the brightness turned down a little.
+bool CameraSettings(CVideoCaptureDlgUnderTest& dlg, const QString& path) {
+    const QString item = AfxGetApp().GetLangString(QStringLiteral("IDS_CAMERA_SETTINGS"));
+    QTimer::singleShot(300, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        for (QAction* action : menu->actions())
+            if (action->text() == item) action->trigger();
+        menu->close();
+    });
+    QWidget& pane = dlg.m_livePane;
+    const QPoint at(pane.width() / 2, pane.height() / 2);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, pane.mapToGlobal(at));
+    QApplication::sendEvent(&pane, &click);
+    CCameraSettingsDlg* settings = dlg.m_cameraDlg.data();
+    if (!settings) {
+        std::fprintf(stderr, "the camera settings did not open\n");
+        return false;
+    }
+    settings->move(dlg.x() + 60, dlg.y() + 60);
+    settings->Change(V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL);
+    if (auto* slider = qobject_cast<QSlider*>(settings->EditorOf(V4L2_CID_BRIGHTNESS)))
+        slider->setValue(-12);
+    Pump(800);
+    const bool ok = Save(settings, path);
+    settings->ResetDefaults();
+    settings->close();
+    Pump(200);
+    return ok;
+}
+
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
@@ -281,6 +323,7 @@ int main(int argc, char** argv) {
     Pump(1500);
     ok &= Save(&dlg, out + QStringLiteral("/capture-window.png"));
     ok &= ExamDialog(dlg, out + QStringLiteral("/exam-dialog.png"));
+    ok &= CameraSettings(dlg, out + QStringLiteral("/camera-settings.png"));
 
     if (!Record(dlg, 2500) || !Record(dlg, 2500)) {
         std::fprintf(stderr, "the clips were not recorded\n");

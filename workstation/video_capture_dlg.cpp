@@ -101,6 +101,7 @@ BOOL CVideoCaptureDlg::OnInitDialog() {
     }
 
     StoreLayoutRects();
+    InstallLivePaneMenu();
     m_videoList.SetNotifyWnd(GetSafeHwnd());
     return TRUE;
 }
@@ -136,7 +137,9 @@ HRESULT CVideoCaptureDlg::StartEngine(const CaptureDeviceEntry& entry) {
     if (FAILED(hr)) return hr;
     hr = m_pCapture->BuildGraph();
     if (FAILED(hr)) return hr;
-    return m_pCapture->Run() ? S_OK : E_FAIL;
+    if (!m_pCapture->Run()) return E_FAIL;
+    ApplyCameraSettings();
+    return S_OK;
 }
 
 QString CVideoCaptureDlg::AccessDeniedText(const QString& appFolder) {

@@ -8,8 +8,10 @@
 //   video_capture_dlg_playback.cpp   drop-to-play and the view switch
 //   video_capture_dlg_layout.cpp     proportional layout
 //   video_capture_dlg_exam.cpp       the exam: patient, visit and finger of each saved clip
+//   video_capture_dlg_camera.cpp     camera settings: applied at each opening, the dialog
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <atomic>
@@ -19,6 +21,7 @@
 #include <optional>
 #include <vector>
 
+#include "capture/camera_settings_store.h"
 #include "capture/capture_window.h"
 #include "capture/dscapture.h"
 #include "controls/gdip_button.h"
@@ -32,10 +35,13 @@
 #include "playback/vlc_player_retirer.h"
 #include "res/resource.h"
 #include "workstation/exam_session.h"
+#include "workstation/camera_settings_dlg.h"
 #include "workstation/first_frame_reader.h"
 #include "workstation/live_pane.h"
 #include "workstation/playback_review.h"
 #include "workstation/thumbnail_cache.h"
+
+class QMenu;
 
 class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     Q_OBJECT
@@ -110,8 +116,17 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     platform::CtlColor OnCtlColor(QWidget* control) override;
     void resizeEvent(QResizeEvent* event) override;
 
+    // Adds "Camera settings…" to a menu; it opens the dialog for the running camera.
+    void AddCameraSettingsAction(QMenu& menu);
+    // The exam's items of the live pane's menu, when exams are at hand.
+    void AddExamActions(QMenu& menu);
+
   private:
     void OnSize();
+    // The values kept for the running camera, applied auto modes first.
+    void ApplyCameraSettings();
+    void OpenCameraSettings();
+    void InstallLivePaneMenu();
     // The list's client height (its frame excluded), valid before the list was first shown.
     int ListClientHeight() const;
     void StartCapture();
@@ -214,6 +229,8 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     QString m_restartName;
     // "IDS_DEVICE_DENIED" was shown since the camera went: once per loss, not per retry.
     bool m_deniedShown = false;
+    CCameraSettingsStore m_cameraSettings;
+    QPointer<CCameraSettingsDlg> m_cameraDlg;
 
     static constexpr int kDeviceWatchMs = 1000;
 };

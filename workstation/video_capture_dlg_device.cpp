@@ -74,6 +74,8 @@ void CVideoCaptureDlg::OnEngineSettled() {
         OnRestartFailed(hr);
         return;
     }
+    // A replugged camera starts at its defaults: the kept values go back first thing.
+    ApplyCameraSettings();
     m_devices = std::move(m_restartDevices);
     m_restartDevices.clear();
     m_lostDisplayName.clear();

@@ -25,14 +25,6 @@ void CVideoCaptureDlg::StartExamSession() {
 
     auto* shortcut = new QShortcut(QKeySequence(QStringLiteral("Ctrl+E")), this);
     connect(shortcut, &QShortcut::activated, this, [this] { OnExamDialog(); });
-    m_livePane.setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(&m_livePane, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        QMenu menu(this);
-        menu.addAction(Lang("IDS_EXAM_MENU"), this, [this] { OnExamDialog(); });
-        QAction* end = menu.addAction(Lang("IDS_EXAM_END"), this, [this] { m_exam->Clear(); });
-        end->setEnabled(m_exam->Current().has_value());
-        menu.exec(m_livePane.mapToGlobal(at));
-    });
     m_videoList.setContextMenuPolicy(Qt::CustomContextMenu);
     connect(&m_videoList, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         const int row = m_videoList.indexAt(at).row();
@@ -43,6 +35,14 @@ void CVideoCaptureDlg::StartExamSession() {
                        [this, clip] { OnCompareWithLastVisit(clip); });
         menu.exec(m_videoList.viewport()->mapToGlobal(at));
     });
+}
+
+void CVideoCaptureDlg::AddExamActions(QMenu& menu) {
+    if (!m_exam) return;
+    menu.addAction(Lang("IDS_EXAM_MENU"), this, [this] { OnExamDialog(); });
+    QAction* end = menu.addAction(Lang("IDS_EXAM_END"), this, [this] { m_exam->Clear(); });
+    end->setEnabled(m_exam->Current().has_value());
+    menu.addSeparator();
 }
 
 void CVideoCaptureDlg::RecordSavedClip(const QString& clip) {

@@ -58,6 +58,7 @@ void ReadParentIds(const fs::path& classEntry, V4l2DeviceInfo& info) {
             if (IsHex4(vid) && IsHex4(pid)) {
                 info.vendorId = vid;
                 info.productId = pid;
+                if (fs::exists(dir / "serial", ec)) info.serial = ReadFirstLine(dir / "serial");
             }
             return;
         }

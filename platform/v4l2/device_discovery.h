@@ -16,7 +16,8 @@ struct V4l2DeviceInfo {
     std::string identity;  // the USB interface ("1-2:1.0"), or the parent device's name
     std::string vendorId;  // four hex digits as sysfs writes them; empty for non-USB devices
     std::string productId;
-    QString card;  // the driver's card name; may be empty
+    std::string serial;  // the USB device's serial number; empty when it has none
+    QString card;        // the driver's card name; may be empty
     QString displayName;
     int openError = 0;  // EACCES or EPERM: listed from sysfs alone, the user may not open it
 };

@@ -28,6 +28,7 @@ class CVideoCaptureDlgUnderTest : public CVideoCaptureDlg {
     using CVideoCaptureDlg::m_btnRecord;
     using CVideoCaptureDlg::m_btnSave;
     using CVideoCaptureDlg::m_btnView;
+    using CVideoCaptureDlg::m_cameraDlg;
     using CVideoCaptureDlg::m_devices;
     using CVideoCaptureDlg::m_imageList;
     using CVideoCaptureDlg::m_layoutRects;
@@ -43,4 +44,5 @@ class CVideoCaptureDlgUnderTest : public CVideoCaptureDlg {
     using CVideoCaptureDlg::m_videoList;
     using CVideoCaptureDlg::m_videoPaths;
     using CVideoCaptureDlg::OnDeviceWatch;
+    using CVideoCaptureDlg::OpenCameraSettings;
 };
