@@ -53,8 +53,7 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     const CReportWriter::Result r = CReportWriter::Write(store, visit, options);
     const double ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-            .count();
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     std::printf("report of 32 clips, 64 measurements: %s in %.0f ms (%lld bytes)\n",
                 r.ok ? "written" : r.error.toUtf8().constData(), ms,
                 static_cast<long long>(QFileInfo(r.path).size()));

@@ -8,7 +8,6 @@
 #include "playback/review_painter.h"
 #include "playback/review_tool.h"
 
-
 CPausedFrameView::CPausedFrameView(QWidget* pane) : QWidget(pane) {
     // Native, so that it can be stacked above the window libVLC made inside the pane.
     setAttribute(Qt::WA_NativeWindow);
@@ -74,11 +73,13 @@ void CPausedFrameView::PaintTool(QPainter& painter) {
     CReviewPainter::DrawKept(painter, map, m_tool->Kept(), rect());
     if (const auto& pending = m_tool->Pending()) {
         CReviewPainter::DrawLine(painter, map, *pending, CReviewPainter::kPendingColour);
-        CReviewPainter::DrawLabel(painter, map.ToPane(pending->to) + QPointF(8, 4), m_tool->PendingLabel(), rect());
+        CReviewPainter::DrawLabel(painter, map.ToPane(pending->to) + QPointF(8, 4),
+                                  m_tool->PendingLabel(), rect());
     }
     if (ToolActive() && !m_hint.isEmpty()) {
         const QFontMetrics metrics(painter.font());
-        CReviewPainter::DrawLabel(painter, QPointF(4, height() - metrics.height() - 8), m_hint, rect());
+        CReviewPainter::DrawLabel(painter, QPointF(4, height() - metrics.height() - 8), m_hint,
+                                  rect());
     }
 }
 

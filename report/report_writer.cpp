@@ -176,14 +176,14 @@ void DrawFrame(QPainter& painter, CPageFlow& flow, const QString& clipPath,
 
 const std::vector<const char*>& CReportWriter::TextKeys() {
     static const std::vector<const char*> keys = {
-        "IDS_REPORT_TITLE",    "IDS_REPORT_PATIENT_ID",   "IDS_REPORT_NAME",
-        "IDS_REPORT_BIRTH",    "IDS_REPORT_SEX",          "IDS_REPORT_VISIT",
-        "IDS_REPORT_HOST",     "IDS_REPORT_CALIBRATION",  "IDS_REPORT_UNCALIBRATED",
-        "IDS_REPORT_FINGER",   "IDS_REPORT_CLIPS",        "IDS_REPORT_PER_MM",
-        "IDS_REPORT_WIDEST",   "IDS_REPORT_GIANT",        "IDS_REPORT_YES",
-        "IDS_REPORT_MEASUREMENTS", "IDS_REPORT_NOTHING",  "IDS_REPORT_NO_FRAME",
-        "IDS_REPORT_FRAME",    "IDS_REPORT_PAGE",         "IDS_EXAM_LEFT",
-        "IDS_EXAM_RIGHT",      "IDS_TOOL_WIDTH_GIANT"};
+        "IDS_REPORT_TITLE",        "IDS_REPORT_PATIENT_ID",  "IDS_REPORT_NAME",
+        "IDS_REPORT_BIRTH",        "IDS_REPORT_SEX",         "IDS_REPORT_VISIT",
+        "IDS_REPORT_HOST",         "IDS_REPORT_CALIBRATION", "IDS_REPORT_UNCALIBRATED",
+        "IDS_REPORT_FINGER",       "IDS_REPORT_CLIPS",       "IDS_REPORT_PER_MM",
+        "IDS_REPORT_WIDEST",       "IDS_REPORT_GIANT",       "IDS_REPORT_YES",
+        "IDS_REPORT_MEASUREMENTS", "IDS_REPORT_NOTHING",     "IDS_REPORT_NO_FRAME",
+        "IDS_REPORT_FRAME",        "IDS_REPORT_PAGE",        "IDS_EXAM_LEFT",
+        "IDS_EXAM_RIGHT",          "IDS_TOOL_WIDTH_GIANT"};
     return keys;
 }
 
@@ -328,10 +328,10 @@ CReportWriter::Result CReportWriter::Write(CExamStore& store, const Visit& visit
         for (const char* h : heads) head << text(h);
         tableRow(head, true);
         for (const FingerRow& r : table)
-            tableRow({Q(r.finger), QString::number(r.clips), Opt(r.perMm), Opt(r.widestUm),
-                      r.giant ? text("IDS_REPORT_YES") : QString(),
-                      QString::number(r.measurements)},
-                     false);
+            tableRow(
+                {Q(r.finger), QString::number(r.clips), Opt(r.perMm), Opt(r.widestUm),
+                 r.giant ? text("IDS_REPORT_YES") : QString(), QString::number(r.measurements)},
+                false);
         const bool anyMeasured = std::any_of(table.begin(), table.end(),
                                              [](const FingerRow& r) { return r.measurements > 0; });
         if (!anyMeasured) {
@@ -352,8 +352,8 @@ CReportWriter::Result CReportWriter::Write(CExamStore& store, const Visit& visit
                 std::map<int, std::vector<const Measurement*>> frames;
                 for (const Measurement& m : c.rows)
                     if (m.kind != "calibrate") frames[m.frame].push_back(&m);
-                if (frames.empty()) flow.Line(name + QStringLiteral(": ") +
-                                              text("IDS_REPORT_NOTHING"));
+                if (frames.empty())
+                    flow.Line(name + QStringLiteral(": ") + text("IDS_REPORT_NOTHING"));
                 for (const auto& [frame, rows] : frames) {
                     flow.y += flow.LineHeight() / 2;
                     DrawFrame(painter, flow, path, reader, frame, rows, clipCalibration, text);

@@ -38,10 +38,10 @@ class CReportWriter {
     struct FingerRow {
         std::string finger;
         int clips = 0;
-        std::optional<double> perMm;      // mean of the counts' per-mm values
-        std::optional<double> widestUm;   // widest "width" row, else widest "measure" row
-        bool giant = false;               // widest over 50 µm
-        int measurements = 0;             // rows other than calibrations
+        std::optional<double> perMm;     // mean of the counts' per-mm values
+        std::optional<double> widestUm;  // widest "width" row, else widest "measure" row
+        bool giant = false;              // widest over 50 µm
+        int measurements = 0;            // rows other than calibrations
     };
 
     // The clips of a visit with their measurements, as the store holds them.

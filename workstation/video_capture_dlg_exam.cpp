@@ -4,9 +4,9 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMenu>
+#include <QShortcut>
 #include <QSysInfo>
 #include <QUrl>
-#include <QShortcut>
 #include <algorithm>
 
 #include "platform/message_box.h"
@@ -37,7 +37,8 @@ void CVideoCaptureDlg::StartExamSession() {
         menu.addAction(Lang("IDS_EXAM_MENU"), this, [this] { OnExamDialog(); });
         QAction* end = menu.addAction(Lang("IDS_EXAM_END"), this, [this] { m_exam->Clear(); });
         end->setEnabled(m_exam->Current().has_value());
-        if (m_exam->Current()) menu.addAction(Lang("IDS_REPORT_MENU"), this, [this] { OnReport(); });
+        if (m_exam->Current())
+            menu.addAction(Lang("IDS_REPORT_MENU"), this, [this] { OnReport(); });
         menu.exec(m_livePane.mapToGlobal(at));
     });
     m_videoList.setContextMenuPolicy(Qt::CustomContextMenu);

@@ -1,4 +1,6 @@
 // The report read back with poppler's tools: its text, its pixels and its fonts.
+#include "report/report_writer.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -13,7 +15,6 @@
 #include <opencv2/core.hpp>
 
 #include "exam/exam_store.h"
-#include "report/report_writer.h"
 #include "support/playback_test_support.h"
 
 namespace {
@@ -101,11 +102,22 @@ TEST(ReportWriterTest, TextHoldsEveryNumberOfTheTableAndTheRowsInOrder) {
     // Page 1, the table (R2 first in filming order: 1 clip, 35.0 /mm, 100.0 µm, no giant, 2
     // rows; L3: 1 clip, nothing), then R2's frame and rows, then L3's page.
     const QStringList expected = {
-        "4711", "Doe Jane", "1960-02-29", "F", "2026-12-11", "scope-host", "0.5000 µm/px",
-        "R2 1 35.0 100.0 2", "L3 1 – – 0", "Finger R2", "101010.avi · frame 3",
+        "4711",
+        "Doe Jane",
+        "1960-02-29",
+        "F",
+        "2026-12-11",
+        "scope-host",
+        "0.5000 µm/px",
+        "R2 1 35.0 100.0 2",
+        "L3 1 – – 0",
+        "Finger R2",
+        "101010.avi · frame 3",
         "measure (100.0, 100.0) – (300.0, 100.0) 200.0 px 100.0 µm",
-        "count (50.0, 300.0) – (450.0, 300.0) 400.0 px 200.0 µm n = 7 35.0 /mm", "Finger L3",
-        "101020.avi: Nothing was measured.", "Page 3"};
+        "count (50.0, 300.0) – (450.0, 300.0) 400.0 px 200.0 µm n = 7 35.0 /mm",
+        "Finger L3",
+        "101020.avi: Nothing was measured.",
+        "Page 3"};
     int at = 0;
     for (const QString& e : expected) {
         const int found = text.indexOf(e, at);
@@ -122,7 +134,7 @@ TEST(ReportWriterTest, FramePageShowsTheKeptLineAndAHundredMicrometreBar) {
     ASSERT_TRUE(r.ok) << r.error.toStdString();
     const QString prefix = v.dir.filePath("page");
     RunTool("pdftoppm", {"-r", QString::number(CReportWriter::kResolution), "-f", "2", "-l", "2",
-                     "-png", "-singlefile", r.path, prefix});
+                         "-png", "-singlefile", r.path, prefix});
     const QImage page(prefix + ".png");
     ASSERT_FALSE(page.isNull());
     // The frame is the block of the clip's grey: find its corner.
