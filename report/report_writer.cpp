@@ -275,7 +275,8 @@ CReportWriter::Result CReportWriter::Write(CExamStore& store, const Visit& visit
             result.error = file.errorString();
             return result;
         }
-        QFont font(options.fontFamily);
+        QFont font;
+        font.setFamilies({QStringLiteral("DejaVu Sans"), options.cjkFamily});
         font.setPointSizeF(9);
         painter.setFont(font);
         CPageFlow flow(writer, painter, text("IDS_REPORT_PAGE"));

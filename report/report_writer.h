@@ -24,8 +24,9 @@ class CReportWriter {
         QString host;  // the workstation's name
         Text text;
         QPageSize pageSize = QPageSize(QPageSize::A4);
-        // One family holds the Latin, Japanese and Chinese glyphs, embedded in the file.
-        QString fontFamily = QStringLiteral("Noto Sans CJK JP");
+        // Latin text in DejaVu Sans, the rest in the Noto CJK face of the pack's language; both
+        // embedded in the file.
+        QString cjkFamily = QStringLiteral("Noto Sans CJK JP");
     };
 
     struct Result {

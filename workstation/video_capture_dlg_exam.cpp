@@ -98,7 +98,7 @@ void CVideoCaptureDlg::OnReport() {
     options.text = [](const char* key) { return Lang(key); };
     options.pageSize = CReportWriter::PageSizeFor(QLocale().measurementSystem());
     if (Lang("IDS_REPORT_TITLE").contains(QChar(0x62a5)))  // 报: the Chinese pack
-        options.fontFamily = QStringLiteral("Noto Sans CJK SC");
+        options.cjkFamily = QStringLiteral("Noto Sans CJK SC");
     m_reportJob->Start(*store, m_exam->Current()->visit, std::move(options));
 }
 
