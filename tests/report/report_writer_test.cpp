@@ -110,7 +110,7 @@ TEST(ReportWriterTest, TextHoldsEveryNumberOfTheTableAndTheRowsInOrder) {
         "2026-12-11",
         "scope-host",
         "0.5000 µm/px",
-        "R2 1 35.0 100.0 2",
+        "R2 1 35.0 100.0 yes 2",
         "L3 1 – – 0",
         "Finger R2",
         "101010.avi · frame 3",
