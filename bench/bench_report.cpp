@@ -2,11 +2,14 @@
 // without the thumbs), each with two measurements on two frames, so 64 frames decoded and drawn.
 // Asserts nothing.
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 #include <string>
@@ -20,11 +23,15 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     CExamStore store;
     if (!store.Open(dir.path().toStdString()).ok()) return 1;
-    const long long patient = store.CreatePatient({0, "B-32", "Bench", "", ""}).value;
+    const long long patient =
+        store.CreatePatient({0, "B-32", "Bench Patient", "1970-05-04", "F"}).value;
     const Visit visit = store.VisitOn(patient, "2026-12-11").value;
     QDir(dir.path()).mkpath("2026-12-11");
-    cv::Mat frame(480, 640, CV_8UC3);
-    cv::randu(frame, 60, 200);
+    // Pink skin with dark loops across it, roughly as a nailfold looks.
+    cv::Mat frame(480, 640, CV_8UC3, cv::Scalar(150, 160, 225));
+    for (int x = 30; x < 640; x += 45)
+        cv::ellipse(frame, cv::Point(x, 240), cv::Size(9, 150), 0, 180, 360,
+                    cv::Scalar(60, 50, 140), 6);
     for (int i = 0; i < 32; ++i) {
         const std::string rel = "2026-12-11/" + std::to_string(100000 + i) + ".avi";
         cv::VideoWriter out(dir.filePath(QString::fromStdString(rel)).toStdString(),
@@ -50,9 +57,15 @@ int main(int argc, char** argv) {
     }
     CReportWriter::Options options;
     options.host = QStringLiteral("bench");
-    options.text = [](const char* key) {
-        return std::string(key) == "IDS_REPORT_PAGE" ? QStringLiteral("%1")
-                                                     : QString::fromLatin1(key);
+    // The English pack's texts.
+    auto texts = std::make_shared<std::map<std::string, QString>>();
+    QFile pack(QStringLiteral(QUORVEL_SOURCE_DIR "/res/Language/English.ini"));
+    if (pack.open(QIODevice::ReadOnly))
+        for (const QString& line : QString::fromUtf8(pack.readAll()).split('\n'))
+            if (const int eq = line.indexOf('='); eq > 0)
+                (*texts)[line.left(eq).toStdString()] = line.mid(eq + 1).trimmed();
+    options.text = [texts](const char* key) {
+        return texts->count(key) ? texts->at(key) : QString();
     };
     const auto start = std::chrono::steady_clock::now();
     const CReportWriter::Result r = CReportWriter::Write(store, visit, options);
@@ -61,5 +74,7 @@ int main(int argc, char** argv) {
     std::printf("report of 32 clips, 64 measurements: %s in %.0f ms (%lld bytes)\n",
                 r.ok ? "written" : r.error.toUtf8().constData(), ms,
                 static_cast<long long>(QFileInfo(r.path).size()));
+    // With a path, the report is kept there (the README's pictures come from it).
+    if (r.ok && argc > 1) QFile::copy(r.path, QString::fromLocal8Bit(argv[1]));
     return r.ok ? 0 : 1;
 }
