@@ -313,26 +313,29 @@ CReportWriter::Result CReportWriter::Write(CExamStore& store, const Visit& visit
         const char* heads[] = {"IDS_REPORT_FINGER", "IDS_REPORT_CLIPS", "IDS_REPORT_PER_MM",
                                "IDS_REPORT_WIDEST", "IDS_REPORT_GIANT", "IDS_REPORT_MEASUREMENTS"};
         const int col = flow.Width() / 6;
-        auto tableRow = [&](const QStringList& cells, bool bold) {
+        // A head may wrap onto a second line; a line under each row, clear of the text.
+        auto tableRow = [&](const QStringList& cells, bool bold, int lines) {
             QFont f = font;
             f.setBold(bold);
             painter.setFont(f);
             painter.setPen(Qt::black);
+            const int height = flow.LineHeight() * lines;
             for (int i = 0; i < cells.size(); ++i)
-                painter.drawText(QRect(i * col, flow.y, col - 4, flow.LineHeight()),
-                                 Qt::AlignLeft | Qt::AlignVCenter, cells[i]);
+                painter.drawText(QRect(i * col, flow.y, col - 4, height),
+                                 Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, cells[i]);
             painter.setFont(font);
-            flow.y += flow.LineHeight();
+            flow.y += height + 3;
             painter.drawLine(0, flow.y, flow.Width(), flow.y);
+            flow.y += 2;
         };
         QStringList head;
         for (const char* h : heads) head << text(h);
-        tableRow(head, true);
+        tableRow(head, true, 2);
         for (const FingerRow& r : table)
             tableRow(
                 {Q(r.finger), QString::number(r.clips), Opt(r.perMm), Opt(r.widestUm),
                  r.giant ? text("IDS_REPORT_YES") : QString(), QString::number(r.measurements)},
-                false);
+                false, 1);
         const bool anyMeasured = std::any_of(table.begin(), table.end(),
                                              [](const FingerRow& r) { return r.measurements > 0; });
         if (!anyMeasured) {
