@@ -13,8 +13,9 @@ set(rules
     "playback=playback/|analysis/|controls/|${lower}"
     "capture=capture/|playback/|analysis/|controls/|${lower}"
     "exam=exam/|capture/|playback/|analysis/|controls/|${lower}"
-    "workstation=workstation/|exam/|capture/|playback/|analysis/|controls/|${lower}"
-    "app=app/|workstation/|exam/|capture/|playback/|analysis/|controls/|${lower}")
+    "report=report/|exam/|capture/|playback/|analysis/|controls/|${lower}"
+    "workstation=workstation/|report/|exam/|capture/|playback/|analysis/|controls/|${lower}"
+    "app=app/|workstation/|report/|exam/|capture/|playback/|analysis/|controls/|${lower}")
 
 set(bad "")
 foreach(rule IN LISTS rules)

@@ -4,33 +4,9 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
-#include <algorithm>
-#include <cmath>
 
+#include "playback/review_painter.h"
 #include "playback/review_tool.h"
-
-namespace {
-
-const QColor kPendingColour(255, 214, 0);
-const QColor kKeptColour(0, 230, 255);
-const QColor kMarkColour(255, 60, 60);
-
-// Text on a dark box, so that it reads on any frame.
-void DrawLabel(QPainter& painter, QPointF at, const QString& label, const QRect& bounds) {
-    if (label.isEmpty()) return;
-    const QFontMetrics metrics(painter.font());
-    // A long help line on a small pane is cut rather than run off its edge.
-    const QString text = metrics.elidedText(label, Qt::ElideRight, std::max(0, bounds.width() - 8));
-    QRectF box(at, QSizeF(metrics.horizontalAdvance(text) + 8, metrics.height() + 4));
-    // Kept inside the view, so that a line near an edge keeps its label in sight.
-    box.moveLeft(std::clamp(box.left(), 0.0, std::max(0.0, bounds.width() - box.width())));
-    box.moveTop(std::clamp(box.top(), 0.0, std::max(0.0, bounds.height() - box.height())));
-    painter.fillRect(box, QColor(0, 0, 0, 170));
-    painter.setPen(Qt::white);
-    painter.drawText(box, Qt::AlignCenter, text);
-}
-
-}  // namespace
 
 CPausedFrameView::CPausedFrameView(QWidget* pane) : QWidget(pane) {
     // Native, so that it can be stacked above the window libVLC made inside the pane.
@@ -94,35 +70,16 @@ bool CPausedFrameView::ToolActive() const {
 void CPausedFrameView::PaintTool(QPainter& painter) {
     const CClipCoordinates map = Mapping();
     if (!map.IsValid()) return;
-    painter.setRenderHint(QPainter::Antialiasing);
-    auto drawLine = [&](const CReviewTool::Line& line, const QColor& colour) {
-        const QPointF from = map.ToPane(line.from);
-        const QPointF to = map.ToPane(line.to);
-        painter.setPen(QPen(colour, 2));
-        painter.drawLine(from, to);
-        // Short bars across the ends show where the line stops.
-        const QPointF along = to - from;
-        const double length = std::hypot(along.x(), along.y());
-        if (length > 0) {
-            const QPointF across(-along.y() / length * 5, along.x() / length * 5);
-            painter.drawLine(from - across, from + across);
-            painter.drawLine(to - across, to + across);
-        }
-        painter.setPen(QPen(kMarkColour, 2));
-        painter.setBrush(Qt::NoBrush);
-        for (const QPointF& mark : line.crossings) painter.drawEllipse(map.ToPane(mark), 5, 5);
-    };
-    for (const CReviewTool::Line& line : m_tool->Kept()) {
-        drawLine(line, kKeptColour);
-        DrawLabel(painter, map.ToPane(line.to) + QPointF(8, 4), line.label, rect());
-    }
+    CReviewPainter::DrawKept(painter, map, m_tool->Kept(), rect());
     if (const auto& pending = m_tool->Pending()) {
-        drawLine(*pending, kPendingColour);
-        DrawLabel(painter, map.ToPane(pending->to) + QPointF(8, 4), m_tool->PendingLabel(), rect());
+        CReviewPainter::DrawLine(painter, map, *pending, CReviewPainter::kPendingColour);
+        CReviewPainter::DrawLabel(painter, map.ToPane(pending->to) + QPointF(8, 4),
+                                  m_tool->PendingLabel(), rect());
     }
     if (ToolActive() && !m_hint.isEmpty()) {
         const QFontMetrics metrics(painter.font());
-        DrawLabel(painter, QPointF(4, height() - metrics.height() - 8), m_hint, rect());
+        CReviewPainter::DrawLabel(painter, QPointF(4, height() - metrics.height() - 8), m_hint,
+                                  rect());
     }
 }
 

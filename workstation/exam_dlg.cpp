@@ -94,6 +94,9 @@ CExamDlg::CExamDlg(CExamSession& session, CExamStore& store, const QString& toda
     auto* buttons = new QDialogButtonBox;
     auto* end = buttons->addButton(Text("IDS_EXAM_END"), QDialogButtonBox::ResetRole);
     end->setEnabled(m_session.Current().has_value());
+    m_report = buttons->addButton(Text("IDS_REPORT_MENU"), QDialogButtonBox::ActionRole);
+    m_report->setEnabled(m_session.Current().has_value());
+    m_report->hide();
     buttons->addButton(Text("IDS_EXAM_CLOSE"), QDialogButtonBox::RejectRole);
     right->addWidget(buttons);
 
@@ -118,6 +121,12 @@ CExamDlg::CExamDlg(CExamSession& session, CExamStore& store, const QString& toda
         if (m_patients.count() > 0) m_patients.setCurrentRow(0);
     }
     ListOrphans();
+}
+
+void CExamDlg::SetReport(std::function<void()> report) {
+    m_report->setVisible(static_cast<bool>(report));
+    disconnect(m_report, &QPushButton::clicked, this, nullptr);
+    if (report) connect(m_report, &QPushButton::clicked, this, std::move(report));
 }
 
 QPushButton* CExamDlg::FingerButton(const std::string& code) {

@@ -24,6 +24,9 @@ class CExamDlg : public QDialog {
     // Receives the absolute paths of a past visit's clips for the strip.
     void SetPutIntoStrip(std::function<void(const QStringList&)> put) { m_put = std::move(put); }
 
+    // Writes the report of the chosen exam's visit; without it the button is not shown.
+    void SetReport(std::function<void()> report);
+
     // For tests and the screenshot tool.
     QLineEdit& Search() { return m_search; }
     QListWidget& Patients() { return m_patients; }
@@ -56,6 +59,7 @@ class CExamDlg : public QDialog {
     QString m_todayDate;
     std::optional<Patient> m_patient;
     std::function<void(const QStringList&)> m_put;
+    QPushButton* m_report = nullptr;
 
     QLineEdit m_search;
     QListWidget m_patients;

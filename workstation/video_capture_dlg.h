@@ -39,6 +39,7 @@
 #include "workstation/first_frame_reader.h"
 #include "workstation/live_pane.h"
 #include "workstation/playback_review.h"
+#include "workstation/report_job.h"
 #include "workstation/thumbnail_cache.h"
 
 class QMenu;
@@ -61,6 +62,8 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     void PlayInPane(int index, const QString& path, const QString& labelText);
     // Ctrl+E and the live pane's menu.
     void OnExamDialog();
+    // The chosen exam's visit as PDF in its day folder, opened with the desktop's viewer.
+    void OnReport();
     // The strip's menu: this clip in pane 1, the same finger of the latest earlier visit in
     // pane 2, in the dual view; a message when there is none.
     void OnCompareWithLastVisit(const QString& clip);
@@ -215,6 +218,8 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     // Pause, frame step and snapshot on the panes.
     std::unique_ptr<CPlaybackReview> m_review;
     std::unique_ptr<CExamSession> m_exam;
+    // Writes the chosen exam's report; made after the exam, so it goes first.
+    std::unique_ptr<CReportJob> m_reportJob;
     // A strip rebuild for the window's new size is queued (size changes coalesce into one).
     bool m_stripRebuildQueued = false;
     // Unplug and replug: set while the camera is gone; the watch looks for it once a second.

@@ -1,13 +1,19 @@
 // The exam: which patient, visit and finger a saved clip shows; the exam dialog; comparing a
 // clip with the same finger at the last visit.
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QShortcut>
+#include <QSysInfo>
+#include <QUrl>
 #include <algorithm>
 
 #include "platform/message_box.h"
 #include "platform/system.h"
 #include "platform/win_app.h"
 #include "workstation/exam_dlg.h"
+#include "workstation/report_job.h"
 #include "workstation/video_capture_dlg.h"
 
 namespace {
@@ -42,6 +48,7 @@ void CVideoCaptureDlg::AddExamActions(QMenu& menu) {
     menu.addAction(Lang("IDS_EXAM_MENU"), this, [this] { OnExamDialog(); });
     QAction* end = menu.addAction(Lang("IDS_EXAM_END"), this, [this] { m_exam->Clear(); });
     end->setEnabled(m_exam->Current().has_value());
+    if (m_exam->Current()) menu.addAction(Lang("IDS_REPORT_MENU"), this, [this] { OnReport(); });
     menu.addSeparator();
 }
 
@@ -66,7 +73,32 @@ void CVideoCaptureDlg::OnExamDialog() {
             if (std::find(m_videoPaths.begin(), m_videoPaths.end(), path) == m_videoPaths.end())
                 AddVideo(path);
     });
+    dlg.SetReport([this] { OnReport(); });
     dlg.exec();
+}
+
+void CVideoCaptureDlg::OnReport() {
+    CExamStore* store = m_exam ? m_exam->Store(false) : nullptr;
+    if (!store || !m_exam->Current()) return;
+    if (!m_reportJob)
+        m_reportJob = std::make_unique<CReportJob>([this](CReportWriter::Result&& r) {
+            if (r.ok) {
+                QDesktopServices::openUrl(QUrl::fromLocalFile(r.path));
+                return;
+            }
+            // The folder only: the file's name holds the patient's ID.
+            AfxGetApp().m_log.WriteLog("report not written in %s: %s\n",
+                                       QFileInfo(r.path).path().toUtf8().constData(),
+                                       r.error.toUtf8().constData());
+            platform::AfxMessageBox(Lang("IDS_REPORT_FAIL") + QStringLiteral("\n") + r.error);
+        });
+    CReportWriter::Options options;
+    options.host = QSysInfo::machineHostName();
+    options.text = [](const char* key) { return Lang(key); };
+    options.pageSize = CReportWriter::PageSizeFor(QLocale().measurementSystem());
+    if (Lang("IDS_REPORT_TITLE").contains(QChar(0x62a5)))  // 报: the Chinese pack
+        options.cjkFamily = QStringLiteral("Noto Sans CJK SC");
+    m_reportJob->Start(*store, m_exam->Current()->visit, std::move(options));
 }
 
 void CVideoCaptureDlg::OnCompareWithLastVisit(const QString& clip) {
