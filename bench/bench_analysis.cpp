@@ -169,11 +169,11 @@ int main(int argc, char** argv) {
     std::printf("width >= 6 px: mean %.3f px (goal <= 0.5), p95 %.3f px (goal <= 1), %d failed\n\n",
                 Mean(six), Percentile(six, 0.95), sixFailed);
     const double sens = 100.0 * giantTp / std::max(1, giantTp + giantFn);
-    const double spec = 100.0 * giantTn / std::max(1, giantTn + giantFp);
+    const double specificity = 100.0 * giantTn / std::max(1, giantTn + giantFp);
     std::printf(
         "giant (> %.0f um): sensitivity %.1f %% (%d/%d), specificity %.1f %% (%d/%d) "
         "(goal >= 95 %% each)\n\n",
-        kGiantUm, sens, giantTp, giantTp + giantFn, spec, giantTn, giantTn + giantFp);
+        kGiantUm, sens, giantTp, giantTp + giantFn, specificity, giantTn, giantTn + giantFp);
     std::printf("time per line: mean %.2f ms, p95 %.2f ms, max %.2f ms (goal <= 30)\n",
                 Mean(lineMs), Percentile(lineMs, 0.95), Percentile(lineMs, 1.0));
     std::printf("time per click: mean %.2f ms, p95 %.2f ms, max %.2f ms (goal <= 30)\n",

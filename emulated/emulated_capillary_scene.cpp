@@ -101,13 +101,13 @@ cv::Mat Ground(int width, int height, cv::RNG& rng) {
 }
 
 CEmulatedCapillaryScene::Scene Paint(const CEmulatedCapillaryScene::Options& o,
-                                     const std::vector<LoopSpec>& specs, const Meander& meander,
+                                     const std::vector<LoopSpec>& plans, const Meander& meander,
                                      cv::RNG& rng) {
     CEmulatedCapillaryScene::Scene scene;
     cv::Mat img = Ground(o.width, o.height, rng);
     // Darkness, per loop, so that loops of unequal contrast share a line.
     cv::Mat dark(img.size(), CV_32F, cv::Scalar(0));
-    for (const LoopSpec& s : specs) {
+    for (const LoopSpec& s : plans) {
         CEmulatedCapillaryScene::Loop loop;
         cv::Mat coverage(img.size(), CV_32F, cv::Scalar(0));
         Cover(PathOf(s, meander, &loop), coverage);
@@ -186,7 +186,7 @@ CEmulatedCapillaryScene::Scene CEmulatedCapillaryScene::Render(const Options& o)
     Meander meander{rng.uniform(0.0, 4.0), rng.uniform(0.02, 0.05), rng.uniform(0.0, 2 * CV_PI)};
     const double rowY = o.height * rng.uniform(0.15, 0.3);
     const double slope = rng.uniform(-0.05, 0.05);
-    std::vector<LoopSpec> specs;
+    std::vector<LoopSpec> plans;
     double cursor = rng.uniform(8.0, 30.0);
     for (;;) {
         LoopSpec s;
@@ -202,11 +202,11 @@ CEmulatedCapillaryScene::Scene CEmulatedCapillaryScene::Render(const Options& o)
         s.apexY = rowY + slope * (s.cx - o.width / 2.0) + rng.uniform(-0.75, 0.75);
         s.bottomY = std::min(o.height + 5.0, s.apexY + rng.uniform(0.5, 0.9) * o.height);
         s.absorption = rng.uniform(0.8, 1.1);
-        specs.push_back(s);
+        plans.push_back(s);
         const bool close = rng.uniform(0.0, 1.0) < o.closeShare;
         cursor = right + (close ? rng.uniform(1.0, 4.0) : rng.uniform(o.minGapPx, o.maxGapPx));
     }
-    Scene scene = Paint(o, specs, meander, rng);
+    Scene scene = Paint(o, plans, meander, rng);
     scene.rowFrom = {0, rowY + slope * (0 - o.width / 2.0)};
     scene.rowTo = {o.width - 1.0, rowY + slope * (o.width - 1 - o.width / 2.0)};
     return scene;
@@ -216,7 +216,7 @@ CEmulatedCapillaryScene::Scene CEmulatedCapillaryScene::RenderLoops(
     const Options& o, const std::vector<double>& apexX, double widthPx, double innerGapPx,
     double rowY) {
     cv::RNG rng(o.seed);
-    std::vector<LoopSpec> specs;
+    std::vector<LoopSpec> plans;
     for (const double x : apexX) {
         LoopSpec s;
         s.cx = x;
@@ -224,9 +224,9 @@ CEmulatedCapillaryScene::Scene CEmulatedCapillaryScene::RenderLoops(
         s.arterialW = s.venousW = widthPx;
         s.spacing = widthPx + innerGapPx;
         s.bottomY = o.height + 5.0;
-        specs.push_back(s);
+        plans.push_back(s);
     }
-    Scene scene = Paint(o, specs, Meander{}, rng);
+    Scene scene = Paint(o, plans, Meander{}, rng);
     scene.rowFrom = {0, rowY};
     scene.rowTo = {o.width - 1.0, rowY};
     return scene;
