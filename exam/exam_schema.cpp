@@ -52,6 +52,26 @@ CREATE TABLE measurements (
     per_mm REAL);
 CREATE INDEX measurements_clip ON measurements (clip);
 )sql";
+        case 3:
+            // Sending to a picture archive: the root of our DICOM UIDs, each visit's study UID
+            // and the queue of objects until the archive has confirmed them.
+            return R"sql(
+CREATE TABLE dicom_uid_root (
+    id INTEGER PRIMARY KEY CHECK (id = 1),
+    root TEXT NOT NULL CHECK (length(root) > 0));
+ALTER TABLE visits ADD COLUMN study_uid TEXT;
+CREATE TABLE send_queue (
+    id INTEGER PRIMARY KEY,
+    clip INTEGER NOT NULL REFERENCES clips (id) ON DELETE CASCADE,
+    kind TEXT NOT NULL CHECK (kind IN ('clip', 'snapshot')),
+    rel_path TEXT NOT NULL UNIQUE,
+    sop_uid TEXT UNIQUE,
+    sent INTEGER NOT NULL DEFAULT 0,
+    attempts INTEGER NOT NULL DEFAULT 0,
+    next_try INTEGER NOT NULL DEFAULT 0,
+    last_error TEXT NOT NULL DEFAULT '');
+CREATE INDEX send_queue_clip ON send_queue (clip);
+)sql";
         default:
             return nullptr;
     }
