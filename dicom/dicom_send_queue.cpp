@@ -196,6 +196,10 @@ bool CDicomSendQueue::Build(const SendItem& item, const std::string& path, std::
     DicomExamInfo info;
     info.patient = patient.value;
     info.visitDate = clip.value.visitDate;
+    ExamResult<std::vector<Visit>> visits = m_store.VisitsOf(clip.value.patientRow);
+    if (visits.ok())
+        for (const Visit& v : visits.value)
+            if (v.row == visit) info.accessionNumber = v.accessionNumber;
     info.studyUid = study.value;
     info.seriesUid =
         CDicomUid::Below(m_uidRoot, isClip ? kClipSeriesArc : kSnapshotSeriesArc, clip.value.row);
