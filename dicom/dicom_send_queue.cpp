@@ -77,7 +77,7 @@ void CDicomSendQueue::SetArchive(const DicomArchive& archive) {
     {
         std::lock_guard lock(m_mutex);
         m_archive = archive;
-        m_woken = true;
+        m_retryNow = true;  // the failures so far may have been the old settings' fault
     }
     m_wake.notify_all();
 }

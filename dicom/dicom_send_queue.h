@@ -43,7 +43,8 @@ class CDicomSendQueue {
     // The seconds to wait after the attempts-th failure in a row: growing, at most an hour.
     static long long PauseAfter(int attempts);
 
-    // Any thread. Nothing is sent while the archive's settings lack something.
+    // Any thread. Nothing is sent while the archive's settings lack something; new settings
+    // try every waiting item at once.
     void SetArchive(const DicomArchive& archive);
     void Start();
     // Waits for the send in progress, if any, to end.

@@ -3,6 +3,7 @@
 #include <dcmtk/dcmdata/dcuid.h>
 #include <dcmtk/dcmnet/diutil.h>
 #include <dcmtk/dcmnet/scu.h>
+#include <dcmtk/oflog/oflog.h>
 
 #include <cstdio>
 
@@ -25,6 +26,12 @@ DicomSendOutcome CDicomSender::Send(const DicomArchive& archive, const std::stri
         outcome.error = "the archive's settings lack " + archive.Missing();
         return outcome;
     }
+    // DCMTK tells every association on the terminal otherwise; its warnings still come.
+    static const bool quiet = [] {
+        OFLog::configure(OFLogger::WARN_LOG_LEVEL);
+        return true;
+    }();
+    (void)quiet;
     DcmSCU scu;
     scu.setPeerHostName(archive.host.c_str());
     scu.setPeerPort(static_cast<Uint16>(archive.port));

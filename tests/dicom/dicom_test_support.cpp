@@ -78,11 +78,11 @@ bool COrthanc::Installed() {
     return QFile::exists(QString::fromLatin1(kOrthancBinary));
 }
 
-bool COrthanc::Start() {
+bool COrthanc::Start(int dicomPort) {
     if (m_process.state() != QProcess::NotRunning) return true;
     if (!m_dir.isValid()) return false;
     // Ports are chosen anew at each start: another test process may have taken the old ones.
-    m_dicomPort = FreePort();
+    m_dicomPort = dicomPort != 0 ? dicomPort : FreePort();
     m_httpPort = FreePort();
     QJsonObject config{
         {"Name", "QuorvelTest"},

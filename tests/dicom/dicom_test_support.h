@@ -26,8 +26,9 @@ class COrthanc {
     COrthanc();
     ~COrthanc();
     static bool Installed();
-    // Starts it with its storage kept from an earlier start; true when its REST API answers.
-    bool Start();
+    // Starts it with its storage kept from an earlier start, on dicomPort when that is not 0
+    // (else a free one); true when its REST API answers.
+    bool Start(int dicomPort = 0);
     void Stop();
     int DicomPort() const { return m_dicomPort; }
     int HttpPort() const { return m_httpPort; }
