@@ -116,7 +116,7 @@ bool CClipObjectBuilder::Build(const std::string& aviPath, const DicomExamInfo& 
         m_error = "DCMTK refused a value of the clip";
         return false;
     }
-    CExamModules::FillPixelSpacing(d, info);
+    CExamModules::FillPixelSpacing(d, info, true);
 
     auto pixels = std::make_unique<DcmPixelData>(DCM_PixelData);
     pixels->putOriginalRepresentation(EXS_JPEGProcess1, nullptr, sequence.release());

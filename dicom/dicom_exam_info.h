@@ -11,6 +11,7 @@ struct DicomExamInfo {
     Patient patient;
     std::string visitDate;  // YYYY-MM-DD
     std::string accessionNumber;
+    std::string studyId;  // the visit's number
     std::string studyUid;
     std::string seriesUid;
     std::string sopInstanceUid;

@@ -201,6 +201,7 @@ bool CDicomSendQueue::Build(const SendItem& item, const std::string& path, std::
         for (const Visit& v : visits.value)
             if (v.row == visit) info.accessionNumber = v.accessionNumber;
     info.studyUid = study.value;
+    info.studyId = std::to_string(visit);
     info.seriesUid =
         CDicomUid::Below(m_uidRoot, isClip ? kClipSeriesArc : kSnapshotSeriesArc, clip.value.row);
     info.sopInstanceUid = item.sopInstanceUid;

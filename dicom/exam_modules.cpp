@@ -83,7 +83,7 @@ bool CExamModules::Fill(DcmItem& d, const DicomExamInfo& info, const char* sopCl
         // General Study: one per visit
         Put(d, DCM_StudyInstanceUID, info.studyUid) && Put(d, DCM_StudyDate, studyDate) &&
         Put(d, DCM_StudyTime, "") && Put(d, DCM_ReferringPhysicianName, "") &&
-        Put(d, DCM_StudyID, "") && Put(d, DCM_AccessionNumber, info.accessionNumber) &&
+        Put(d, DCM_StudyID, info.studyId) && Put(d, DCM_AccessionNumber, info.accessionNumber) &&
         Put(d, DCM_StudyDescription, "Nailfold capillaroscopy") &&
         // General Series (the side goes in Image Laterality, which excludes the series one)
         Put(d, DCM_Modality, "XC") && Put(d, DCM_SeriesInstanceUID, info.seriesUid) &&
@@ -106,7 +106,7 @@ bool CExamModules::Fill(DcmItem& d, const DicomExamInfo& info, const char* sopCl
     return ok;
 }
 
-void CExamModules::FillPixelSpacing(DcmItem& d, const DicomExamInfo& info) {
+void CExamModules::FillPixelSpacing(DcmItem& d, const DicomExamInfo& info, bool withCalibration) {
     if (!info.umPerPx || *info.umPerPx <= 0) return;
     char spacing[64], description[96];
     const double mm = *info.umPerPx / 1000.0;
@@ -114,6 +114,7 @@ void CExamModules::FillPixelSpacing(DcmItem& d, const DicomExamInfo& info) {
     std::snprintf(description, sizeof description,
                   "Calibrated on a scale of known length: %.4g um per pixel", *info.umPerPx);
     d.putAndInsertString(DCM_PixelSpacing, spacing);
+    if (!withCalibration) return;
     d.putAndInsertString(DCM_PixelSpacingCalibrationType, "GEOMETRY");
     d.putAndInsertString(DCM_PixelSpacingCalibrationDescription, description);
 }

@@ -17,8 +17,9 @@ class CExamModules {
     // Image Pixel of 8-bit colour samples, interleaved, whose history holds JPEG coding (the
     // camera's); false when DCMTK refused a value.
     static bool FillColourPixels(DcmItem& dataset, int rows, int columns, const char* photometric);
-    // The spacing of one pixel in mm, with how it was calibrated; nothing without a calibration.
-    static void FillPixelSpacing(DcmItem& dataset, const DicomExamInfo& info);
+    // The spacing of one pixel in mm, with how it was calibrated where the object's definition
+    // has room for that; nothing without a calibration.
+    static void FillPixelSpacing(DcmItem& dataset, const DicomExamInfo& info, bool withCalibration);
     // YYYY-MM-DD to YYYYMMDD; empty for anything else.
     static std::string DicomDate(const std::string& date);
     // YYYY-MM-DD HH:MM:SS to HHMMSS; empty for anything else.

@@ -34,7 +34,8 @@ bool CSnapshotObjectBuilder::Build(const std::string& pngPath, const DicomExamIn
         m_error = "DCMTK refused a value of the snapshot";
         return false;
     }
-    CExamModules::FillPixelSpacing(d, info);
+    // The VL image has no room for the calibration's type and description.
+    CExamModules::FillPixelSpacing(d, info, false);
     const size_t rowBytes = static_cast<size_t>(rgb.cols) * 3;
     std::vector<Uint8> pixels(rowBytes * static_cast<size_t>(rgb.rows));
     for (int y = 0; y < rgb.rows; ++y)
