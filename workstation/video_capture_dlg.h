@@ -34,10 +34,11 @@
 #include "playback/vlc_player.h"
 #include "playback/vlc_player_retirer.h"
 #include "res/resource.h"
-#include "workstation/exam_session.h"
 #include "workstation/camera_settings_dlg.h"
+#include "workstation/exam_session.h"
 #include "workstation/first_frame_reader.h"
 #include "workstation/live_pane.h"
+#include "workstation/pacs_link.h"
 #include "workstation/playback_review.h"
 #include "workstation/report_job.h"
 #include "workstation/thumbnail_cache.h"
@@ -175,6 +176,9 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     void StartExamSession();
     // After a save: the clip's record, when an exam is chosen.
     void RecordSavedClip(const QString& clip);
+    // The strip's entries of path show whether its objects wait for the archive, are in it, or
+    // failed (the reason on hover).
+    void ShowSendState(const QString& path);
 
     // Tests, benchmarks and the screenshot tool look at the state through it.
     friend class CVideoCaptureDlgUnderTest;
@@ -218,6 +222,8 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     // Pause, frame step and snapshot on the panes.
     std::unique_ptr<CPlaybackReview> m_review;
     std::unique_ptr<CExamSession> m_exam;
+    // Sending to the picture archive; made after the exam, so it goes first.
+    std::unique_ptr<CPacsLink> m_pacs;
     // Writes the chosen exam's report; made after the exam, so it goes first.
     std::unique_ptr<CReportJob> m_reportJob;
     // A strip rebuild for the window's new size is queued (size changes coalesce into one).
