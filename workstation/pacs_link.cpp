@@ -17,9 +17,9 @@ const QString kSection = QStringLiteral("PACS");
 CPacsLink::CPacsLink(CExamSession& session, const QString& videoDir, const QString& settingsFile)
     : m_session(session),
       m_videoDir(videoDir),
-      m_archive(ReadSettings(settingsFile, &m_autoSend)),
       m_recorded([this](std::string&& rel) { OnRecorded(rel); }),
       m_reports([this](DicomSendReport&& report) { OnReport(std::move(report)); }) {
+    m_archive = ReadSettings(settingsFile, &m_autoSend);
     m_session.SetRecordedHook([this](const std::string& rel) { m_recorded.Post(rel); });
     AfxGetApp().m_log.WriteLog("PACS: %s, AutoSend %d\n",
                                Configured() ? "configured" : "settings missing",
