@@ -2,10 +2,12 @@
 #include <dcmtk/dcmdata/dcuid.h>
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <map>
 #include <opencv2/imgcodecs.hpp>
 
@@ -186,4 +188,39 @@ TEST_F(DicomSendTest, KilledInTheMiddleOfASendArrivesOnceAfterTheRestart) {
     EXPECT_TRUE(byUid.count(waiting.value[0].sopInstanceUid));
     EXPECT_TRUE(byUid.count(waiting.value[1].sopInstanceUid));
     EXPECT_TRUE(m_exam.Store().WaitingSends().value.empty());
+}
+
+// DCMTK's storescp answers a store it cannot write with a failure status (Out of Resources):
+// its output folder is taken away once it listens.
+TEST_F(DicomSendTest, RefusalComesBackWithItsStatusAndTheItemStays) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    const int port = dicom_testing::FreePort();
+    QProcess scp;
+    scp.start(QStringLiteral("storescp"),
+              {QStringLiteral("+xa"), QStringLiteral("-aet"), dicom_testing::kArchiveAet,
+               QStringLiteral("-od"), out, QString::number(port)});
+    if (!scp.waitForStarted(testing_support::kPatienceMs))
+        GTEST_SKIP() << "storescp (Debian's dcmtk) is not installed";
+    ASSERT_TRUE(WaitUntil(
+        [&] { return archive_testing::Accepts(port) || scp.state() == QProcess::NotRunning; }));
+    ASSERT_EQ(scp.state(), QProcess::Running);
+    ASSERT_TRUE(QDir(out).removeRecursively());
+
+    ExamResult<std::vector<SendItem>> items =
+        CDicomSendQueue::QueueClip(m_exam.Store(), CExamWithClip::kClip);
+    ASSERT_TRUE(items.ok());
+    StartQueue(port);
+    ASSERT_TRUE(WaitUntil([&] { return m_reports.size() >= items.value.size(); }));
+    for (const DicomSendReport& r : m_reports) {
+        EXPECT_FALSE(r.sent);
+        EXPECT_TRUE(r.refused) << r.error;
+        EXPECT_EQ(r.status, 0xA700u);
+        EXPECT_NE(r.error.find("status 0xA700"), std::string::npos) << r.error;
+    }
+    EXPECT_EQ(m_exam.Store().WaitingSends().value.size(), 2u);
+    m_queue.reset();
+    scp.kill();
+    scp.waitForFinished(testing_support::kPatienceMs);
 }

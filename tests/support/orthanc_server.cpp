@@ -37,6 +37,13 @@ int FreePort() {
     return ntohs(address.sin_port);
 }
 
+bool Accepts(int port) {
+    platform::v4l2::CUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address = Loopback(port);
+    return fd.Valid() &&
+           ::connect(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
 std::string HttpGet(int port, const std::string& path, int* status) {
     if (status) *status = 0;
     platform::v4l2::CUniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));

@@ -15,6 +15,9 @@ constexpr const char* kArchiveAet = "QVTESTPACS";
 // A free TCP port on 127.0.0.1 (bound and let go).
 int FreePort();
 
+// Whether something accepts a TCP connection on 127.0.0.1:port.
+bool Accepts(int port);
+
 // The body of a GET on 127.0.0.1:port; empty on any failure. *status gets the HTTP status.
 std::string HttpGet(int port, const std::string& path, int* status = nullptr);
 
