@@ -80,6 +80,7 @@ bench: deps bench-deps build
 	$(XVFB) ./$(BUILD)/bin/bench_capture_window
 	./$(BUILD)/bin/bench_analysis
 	$(XVFB) ./$(BUILD)/bin/bench_review_sync
+	./$(BUILD)/bin/bench_dicom
 
 screenshots: deps build
 	tools/screenshots.sh $(BUILD)
