@@ -6,7 +6,6 @@
 #include <dcmtk/dcmdata/dcpixseq.h>
 #include <dcmtk/dcmdata/dcpxitem.h>
 #include <dcmtk/dcmdata/dcuid.h>
-#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
@@ -122,11 +121,5 @@ bool CClipObjectBuilder::Build(const std::string& aviPath, const DicomExamInfo& 
     pixels->putOriginalRepresentation(EXS_JPEGProcess1, nullptr, sequence.release());
     d.insert(pixels.release(), true);
 
-    const OFCondition saved = file.saveFile(outPath.c_str(), EXS_JPEGProcess1);
-    ::chmod(outPath.c_str(), 0600);
-    if (saved.bad()) {
-        m_error = std::string("writing the object: ") + saved.text();
-        return false;
-    }
-    return true;
+    return CExamModules::Save(file, outPath, EXS_JPEGProcess1, &m_error);
 }

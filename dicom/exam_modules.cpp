@@ -1,7 +1,9 @@
 #include "dicom/exam_modules.h"
 
 #include <dcmtk/dcmdata/dcdeftag.h>
+#include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcitem.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 
@@ -131,4 +133,12 @@ bool CExamModules::FillColourPixels(DcmItem& d, int rows, int columns, const cha
            d.putAndInsertUint16(DCM_PixelRepresentation, 0).good() &&
            Put(d, DCM_LossyImageCompression, "01") &&
            Put(d, DCM_LossyImageCompressionMethod, "ISO_10918_1");
+}
+
+bool CExamModules::Save(DcmFileFormat& file, const std::string& path, E_TransferSyntax syntax,
+                        std::string* error) {
+    const OFCondition saved = file.saveFile(path.c_str(), syntax);
+    ::chmod(path.c_str(), 0600);
+    if (saved.bad()) *error = std::string("writing the object: ") + saved.text();
+    return saved.good();
 }

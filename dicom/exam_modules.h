@@ -2,10 +2,13 @@
 // time it was taken and the SOP common module, in UTF-8 (ISO_IR 192).
 #pragma once
 
+#include <dcmtk/dcmdata/dcxfer.h>
+
 #include <string>
 
 #include "dicom/dicom_exam_info.h"
 
+class DcmFileFormat;
 class DcmItem;
 
 class CExamModules {
@@ -20,6 +23,9 @@ class CExamModules {
     // The spacing of one pixel in mm, with how it was calibrated where the object's definition
     // has room for that; nothing without a calibration.
     static void FillPixelSpacing(DcmItem& dataset, const DicomExamInfo& info, bool withCalibration);
+    // Writes the object to path, owner-only; false with *error when it could not.
+    static bool Save(DcmFileFormat& file, const std::string& path, E_TransferSyntax syntax,
+                     std::string* error);
     // YYYY-MM-DD to YYYYMMDD; empty for anything else.
     static std::string DicomDate(const std::string& date);
     // YYYY-MM-DD HH:MM:SS to HHMMSS; empty for anything else.

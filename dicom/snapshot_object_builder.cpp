@@ -3,7 +3,6 @@
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcuid.h>
-#include <sys/stat.h>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -47,11 +46,5 @@ bool CSnapshotObjectBuilder::Build(const std::string& pngPath, const DicomExamIn
         m_error = "DCMTK refused the pixels";
         return false;
     }
-    const OFCondition saved = file.saveFile(outPath.c_str(), EXS_LittleEndianExplicit);
-    ::chmod(outPath.c_str(), 0600);
-    if (saved.bad()) {
-        m_error = std::string("writing the object: ") + saved.text();
-        return false;
-    }
-    return true;
+    return CExamModules::Save(file, outPath, EXS_LittleEndianExplicit, &m_error);
 }
