@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
     int lines = 0, exact = 0, over = 0, under = 0;
     // The same lines drawn carelessly, 2 to 4 px off the apices' line: how much the count
     // depends on where the clinician draws.
-    int offExact = 0;
+    // Above (0) and below (1) the apices: lines, exact, over, under.
+    int offLines[2] = {0, 0}, offExact[2] = {0, 0}, offOver[2] = {0, 0}, offUnder[2] = {0, 0};
     std::vector<double> densityErrors;
     Timing frameTime, lineTime, clickTime;
     std::vector<Band> bands = {{4, 6, {}, 0}, {6, 10, {}, 0}, {10, 20, {}, 0}, {20, 40.01, {}, 0}};
@@ -121,9 +122,14 @@ int main(int argc, char** argv) {
             exact += static_cast<int>(found) == truth;
             over += static_cast<int>(found) > truth;
             under += static_cast<int>(found) < truth;
-            const cv::Point2d off(0, rng.uniform(2.0, 4.0) * (rng.uniform(0, 2) ? 1 : -1));
-            offExact += static_cast<int>(
-                            CCrossingFinder::Find(channel, from + off, to + off).size()) == truth;
+            const bool below = rng.uniform(0, 2) != 0;
+            const cv::Point2d off(0, rng.uniform(2.0, 4.0) * (below ? 1 : -1));
+            const int offFound =
+                static_cast<int>(CCrossingFinder::Find(channel, from + off, to + off).size());
+            ++offLines[below];
+            offExact[below] += offFound == truth;
+            offOver[below] += offFound > truth;
+            offUnder[below] += offFound < truth;
             const double mm = cv::norm(to - from) * kUmPerPx / 1000;
             densityErrors.push_back(std::abs(static_cast<double>(found) - truth) / mm);
         }
@@ -168,8 +174,14 @@ int main(int argc, char** argv) {
     std::printf("count: %d lines, exact %.1f %% (goal >= 90 %%), %d over, %d under\n", lines,
                 100.0 * exact / std::max(1, lines), over, under);
     std::printf("count: mean abs density error %.3f /mm (goal <= 0.3)\n", Mean(densityErrors));
+    for (const bool below : {false, true})
+        std::printf(
+            "count, lines 2-4 px %s the apices: %d lines, exact %.1f %%, %d over, %d under\n",
+            below ? "below" : "above", offLines[below],
+            100.0 * offExact[below] / std::max(1, offLines[below]), offOver[below],
+            offUnder[below]);
     std::printf("count, lines 2-4 px off the apices: exact %.1f %%\n\n",
-                100.0 * offExact / std::max(1, lines));
+                100.0 * (offExact[0] + offExact[1]) / std::max(1, offLines[0] + offLines[1]));
     std::printf(
         "width band (px) | clicks | failed | mean abs err px | p95 abs err px | mean signed\n");
     for (const Band& band : bands) {
