@@ -290,8 +290,8 @@ std::vector<Measurement> MeasureAsTheToolsDo(const cv::Mat& frame, int index, do
     click(limbs[static_cast<size_t>(limb) % limbs.size()]);
     if (!tool.Pending()) return rows;
     Measurement width = row("width");
-    width.proposed = 1;
-    width.changed = 0;
+    width.proposed = tool.Pending()->measured ? 1 : 0;
+    width.changed = tool.Pending()->measured ? 0 : 1;
     rows.push_back(width);
     return rows;
 }
