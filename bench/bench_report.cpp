@@ -1,5 +1,6 @@
 // The time to write a visit's report: 32 clips of 640x480 (four per finger of the eight filmed
-// without the thumbs), each with two measurements on two frames, so 64 frames decoded and drawn.
+// without the thumbs), each with a width and a count with its marks on two frames, so 64 frames
+// decoded and drawn.
 // Asserts nothing.
 #include <QDir>
 #include <QFile>
@@ -45,15 +46,23 @@ int main(int argc, char** argv) {
         r.savedAt = "2026-12-11 10:00:00";
         r.umPerPx = 0.8;
         store.SaveClip(r);
-        for (int m = 0; m < 2; ++m) {
-            Measurement row;
-            row.frame = 5 + m * 10;
-            row.kind = m ? "count" : "measure";
-            row.x1 = 50, row.y1 = 100 + m * 100, row.x2 = 400, row.y2 = 120 + m * 100;
-            row.lengthPx = 350.6, row.lengthUm = 280.5;
-            if (m) row.count = 9, row.perMm = 32.1;
-            store.AddMeasurement(rel, row);
-        }
+        // A vessel's width on one frame, a count with its nine marks on another.
+        Measurement width;
+        width.frame = 5;
+        width.kind = "width";
+        width.x1 = 250, width.y1 = 180, width.x2 = 274, width.y2 = 181;
+        width.lengthPx = 24.0, width.lengthUm = 19.2;
+        width.proposed = 1, width.changed = 0;
+        Measurement count;
+        count.frame = 15;
+        count.kind = "count";
+        count.x1 = 30, count.y1 = 200, count.x2 = 610, count.y2 = 200;
+        count.lengthPx = 580, count.lengthUm = 464, count.count = 9, count.perMm = 19.4;
+        count.proposed = 10, count.changed = 1;
+        // On the left limbs of the loops drawn above.
+        for (int k = 0; k < 9; ++k) count.marks.push_back({66.0 + 45 * k, 200});
+        for (const Measurement& m : {width, count})
+            if (!store.AddMeasurement(rel, m).ok()) return 1;
     }
     CReportWriter::Options options;
     options.host = QStringLiteral("bench");

@@ -112,9 +112,25 @@ void CReviewTool::Keep(const QString& label) {
 }
 
 QString CReviewTool::LengthText(double lengthPx, const CCalibration& calibration) {
-    if (const std::optional<double> um = calibration.Micrometres(lengthPx))
-        return QStringLiteral("%1 µm").arg(*um, 0, 'f', 1);
+    return LengthText(calibration.Micrometres(lengthPx), lengthPx);
+}
+
+QString CReviewTool::LengthText(std::optional<double> micrometres, double lengthPx) {
+    if (micrometres) return QStringLiteral("%1 µm").arg(*micrometres, 0, 'f', 1);
     return QStringLiteral("%1 px").arg(lengthPx, 0, 'f', 1);
+}
+
+QString CReviewTool::CountText(int count, std::optional<double> perMm) {
+    return perMm ? QStringLiteral("n = %1, %2 /mm").arg(count).arg(*perMm, 0, 'f', 1)
+                 : QStringLiteral("n = %1").arg(count);
+}
+
+QString CReviewTool::WidthText(std::optional<double> micrometres, double lengthPx,
+                               const QString& giantText) {
+    const QString length = LengthText(micrometres, lengthPx);
+    return micrometres && *micrometres > kGiantMicrometres
+               ? length + QStringLiteral(", ") + giantText
+               : length;
 }
 
 bool CReviewTool::IsGiant(double lengthPx) const {
@@ -134,9 +150,7 @@ QString CReviewTool::PendingLabel() const {
                 .arg(m_pending->crossings.size())
                 .arg(LengthText(length, m_calibration));
         case Kind::Width:
-            return IsGiant(length)
-                       ? LengthText(length, m_calibration) + QStringLiteral(", ") + m_giantText
-                       : LengthText(length, m_calibration);
+            return WidthText(m_calibration.Micrometres(length), length, m_giantText);
         default:
             return LengthText(length, m_calibration);
     }

@@ -58,6 +58,13 @@ class CReviewTool {
     const CCalibration& Calibration() const { return m_calibration; }
     // "12.3 µm", or "17.4 px" without a calibration.
     static QString LengthText(double lengthPx, const CCalibration& calibration);
+    // The same from a length already in µm (a stored row's), px when there is none.
+    static QString LengthText(std::optional<double> micrometres, double lengthPx);
+    // A kept count's label: "n = 7, 35.0 /mm", or "n = 7" without a calibration.
+    static QString CountText(int count, std::optional<double> perMm);
+    // A width's label: its length, and giantText after it when over kGiantMicrometres.
+    static QString WidthText(std::optional<double> micrometres, double lengthPx,
+                             const QString& giantText);
     // Over this a vessel is giant; only with a calibration.
     static constexpr double kGiantMicrometres = 50;
     bool IsGiant(double lengthPx) const;

@@ -102,22 +102,15 @@ void DrawHands(QPainter& painter, QRect area, const std::vector<std::string>& fi
 }
 
 // What the review tools write beside a kept line, from the stored row.
-QString LabelOf(const Measurement& m, const CCalibration& calibration, const QString& giantText) {
+QString LabelOf(const Measurement& m, const QString& giantText) {
     const double px = m.lengthPx.value_or(0);
-    if (m.kind == "count") {
-        const int n = m.count.value_or(0);
-        return m.perMm ? QStringLiteral("n = %1, %2 /mm").arg(n).arg(*m.perMm, 0, 'f', 1)
-                       : QStringLiteral("n = %1").arg(n);
-    }
-    QString label = m.lengthUm ? QStringLiteral("%1 µm").arg(*m.lengthUm, 0, 'f', 1)
-                               : CReviewTool::LengthText(px, calibration);
-    if (m.kind == "width" && m.lengthUm && *m.lengthUm > CReviewTool::kGiantMicrometres)
-        label += QStringLiteral(", ") + giantText;
-    return label;
+    if (m.kind == "count") return CReviewTool::CountText(m.count.value_or(0), m.perMm);
+    if (m.kind == "width") return CReviewTool::WidthText(m.lengthUm, px, giantText);
+    return CReviewTool::LengthText(m.lengthUm, px);
 }
 
 // One line of text per stored row, the numbers in the order the table gives them.
-QString RowText(const Measurement& m) {
+QString RowText(const Measurement& m, const CReportWriter::Text& text) {
     QString s = Q(m.kind);
     if (m.x1 && m.y1 && m.x2 && m.y2)
         s += QStringLiteral("  (%1, %2) – (%3, %4)")
@@ -126,6 +119,10 @@ QString RowText(const Measurement& m) {
     if (m.lengthUm) s += QStringLiteral("  %1 µm").arg(Num(*m.lengthUm));
     if (m.count) s += QStringLiteral("  n = %1").arg(*m.count);
     if (m.perMm) s += QStringLiteral("  %1 /mm").arg(Num(*m.perMm));
+    if (m.proposed || m.changed)
+        s += QStringLiteral("  ") + text("IDS_REPORT_ASSISTED")
+                                        .arg(m.proposed ? QString::number(*m.proposed) : "–",
+                                             m.changed ? QString::number(*m.changed) : "–");
     return s;
 }
 
@@ -155,7 +152,8 @@ void DrawFrame(QPainter& painter, CPageFlow& flow, const QString& clipPath,
         CReviewTool::Line line;
         line.from = QPointF(*m->x1, *m->y1);
         line.to = QPointF(*m->x2, *m->y2);
-        line.label = LabelOf(*m, calibration, text("IDS_TOOL_WIDTH_GIANT"));
+        line.label = LabelOf(*m, text("IDS_TOOL_WIDTH_GIANT"));
+        for (const MarkPoint& mark : m->marks) line.crossings.emplace_back(mark.x, mark.y);
         kept.push_back(line);
     }
     CReviewPainter::DrawKept(painter, map, kept, QRect(QPoint(0, 0), drawn));
@@ -182,8 +180,8 @@ const std::vector<const char*>& CReportWriter::TextKeys() {
         "IDS_REPORT_FINGER",       "IDS_REPORT_CLIPS",       "IDS_REPORT_PER_MM",
         "IDS_REPORT_WIDEST",       "IDS_REPORT_GIANT",       "IDS_REPORT_YES",
         "IDS_REPORT_MEASUREMENTS", "IDS_REPORT_NOTHING",     "IDS_REPORT_NO_FRAME",
-        "IDS_REPORT_FRAME",        "IDS_REPORT_PAGE",        "IDS_EXAM_LEFT",
-        "IDS_EXAM_RIGHT",          "IDS_TOOL_WIDTH_GIANT"};
+        "IDS_REPORT_FRAME",        "IDS_REPORT_ASSISTED",    "IDS_REPORT_PAGE",
+        "IDS_EXAM_LEFT",           "IDS_EXAM_RIGHT",         "IDS_TOOL_WIDTH_GIANT"};
     return keys;
 }
 
@@ -205,7 +203,6 @@ std::vector<CReportWriter::FingerRow> CReportWriter::Summarise(const std::vector
         row.finger = finger;
         double perMmSum = 0;
         int counts = 0;
-        std::optional<double> widestWidth, widestMeasure;
         for (const ClipData& c : clips) {
             if (c.clip.record.finger != finger) continue;
             ++row.clips;
@@ -213,15 +210,15 @@ std::vector<CReportWriter::FingerRow> CReportWriter::Summarise(const std::vector
                 if (m.kind == "calibrate") continue;
                 ++row.measurements;
                 if (m.kind == "count" && m.perMm) perMmSum += *m.perMm, ++counts;
-                std::optional<double>& widest = m.kind == "width" ? widestWidth : widestMeasure;
-                if ((m.kind == "width" || m.kind == "measure") && m.lengthUm &&
-                    (!widest || *m.lengthUm > *widest))
-                    widest = m.lengthUm;
+                // Only the width tool measures across a vessel: a ruler line may span a loop's
+                // height or the gap between two, and would flag a giant that is not there.
+                if (m.kind == "width" && m.lengthUm &&
+                    (!row.widestUm || *m.lengthUm > *row.widestUm))
+                    row.widestUm = m.lengthUm;
             }
         }
         if (row.clips == 0) continue;
         if (counts > 0) row.perMm = perMmSum / counts;
-        row.widestUm = widestWidth ? widestWidth : widestMeasure;
         row.giant = row.widestUm && *row.widestUm > CReviewTool::kGiantMicrometres;
         out.push_back(row);
     }
@@ -363,7 +360,7 @@ CReportWriter::Result CReportWriter::Write(CExamStore& store, const Visit& visit
                     DrawFrame(painter, flow, path, reader, frame, rows, clipCalibration, text);
                     flow.Line(name + QStringLiteral(" · ") + text("IDS_REPORT_FRAME") +
                               QStringLiteral(" ") + QString::number(frame));
-                    for (const Measurement* m : rows) flow.Line(RowText(*m));
+                    for (const Measurement* m : rows) flow.Line(RowText(*m, text));
                 }
             }
         }

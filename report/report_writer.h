@@ -1,8 +1,8 @@
 // The examination report of one visit as PDF: page 1 with the patient, the visit, the
 // workstation and calibration, a hand map of the fingers filmed and a table per finger; then a
 // page (or more) per finger with each measured frame, read from its clip and drawn at the clip's
-// own size with the kept lines as the review tools draw them. Every number comes from the exam
-// store. No widgets: it runs on a worker.
+// own size with the kept lines, their labels and a count's marks as the review tools draw them.
+// Every number comes from the exam store. No widgets: it runs on a worker.
 #pragma once
 
 #include <QLocale>
@@ -40,7 +40,7 @@ class CReportWriter {
         std::string finger;
         int clips = 0;
         std::optional<double> perMm;     // mean of the counts' per-mm values
-        std::optional<double> widestUm;  // widest "width" row, else widest "measure" row
+        std::optional<double> widestUm;  // the widest "width" row
         bool giant = false;              // widest over 50 µm
         int measurements = 0;            // rows other than calibrations
     };

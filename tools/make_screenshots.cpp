@@ -1,12 +1,9 @@
 // quorvel-screenshots: the README's pictures, taken from the program itself with the emulated
 // camera: the start window, the live capture window, the exam dialog, the dual view with two
-// recorded clips playing side by side, a paused pane with a measured line and a count, and a
-// paused pane of an emulated row of loops with an assisted count and a width. Run under an X
-// server (xvfb-run); argv[1] is the folder for the PNGs.
-// camera: the start window, the live capture window, the dual view with two recorded clips
-// playing side by side, a paused pane with a measured line and a count, and a paused pane of an
-// emulated row of loops with an assisted count and a width. Run under an X server (xvfb-run);
-// argv[1] is the folder for the PNGs.
+// recorded clips playing side by side, a paused pane with a measured line and a count, a paused
+// pane of an emulated row of loops with an assisted count and a width, and the first page and a
+// finger's page of an examination report made from clips recorded into an exam. Run under an X
+// server (xvfb-run) with poppler's pdftoppm on the PATH; argv[1] is the folder for the PNGs.
 #include <linux/videodev2.h>
 #include <vlc/vlc.h>
 
@@ -19,6 +16,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QScreen>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -35,6 +33,7 @@
 #include "platform/message_box.h"
 #include "platform/profile.h"
 #include "platform/system.h"
+#include "playback/clip_frame_reader.h"
 #include "tests/workstation/video_capture_dlg_under_test.h"
 #include "workstation/exam_dlg.h"
 #include "workstation/playback_review.h"
@@ -246,6 +245,126 @@ bool ExamDialog(CVideoCaptureDlgUnderTest& dlg, const QString& path) {
     return Save(&exam, path);
 }
 
+// What the review tools keep of a frame, made as the pane would make it but without the pane:
+// the count's line across the loops with one limb's mark of each loop kept, then the width of
+// one limb found by a click on it.
+std::vector<Measurement> MeasureAsTheToolsDo(const cv::Mat& frame, int index, double umPerPx,
+                                             int limb) {
+    const CCalibration calibration(umPerPx);
+    CReviewTool tool;
+    tool.SetFrame(frame);
+    tool.SetCalibration(calibration);
+    auto click = [&](QPointF at) {
+        tool.Press(at);
+        tool.Release(at);
+    };
+    auto row = [&](const char* kind) {
+        const CReviewTool::Line& line = *tool.Pending();
+        Measurement m;
+        m.frame = index;
+        m.kind = kind;
+        m.x1 = line.from.x(), m.y1 = line.from.y(), m.x2 = line.to.x(), m.y2 = line.to.y();
+        m.lengthPx = tool.PendingLengthPx();
+        m.lengthUm = calibration.Micrometres(*m.lengthPx);
+        return m;
+    };
+    std::vector<Measurement> rows;
+    const double y = 0.70 * frame.rows;
+    tool.Start(CReviewTool::Kind::Count);
+    tool.Press({0.03 * frame.cols, y});
+    tool.Move({0.97 * frame.cols, y});
+    tool.Release({0.97 * frame.cols, y});
+    if (!tool.Pending()) return rows;
+    // The line crosses both limbs of each loop: the second mark of each is taken back.
+    const std::vector<QPointF> limbs = tool.Pending()->crossings;
+    for (size_t i = 1; i < limbs.size(); i += 2) click(limbs[i]);
+    Measurement count = row("count");
+    count.count = static_cast<int>(tool.Pending()->crossings.size());
+    count.perMm = calibration.PerMillimetre(*count.count, *count.lengthPx);
+    count.proposed = static_cast<int>(tool.Pending()->proposed.size());
+    count.changed = tool.Pending()->Changed();
+    for (const QPointF& p : tool.Pending()->crossings) count.marks.push_back({p.x(), p.y()});
+    rows.push_back(count);
+    if (limbs.empty()) return rows;
+    tool.Start(CReviewTool::Kind::Width);
+    click(limbs[static_cast<size_t>(limb) % limbs.size()]);
+    if (!tool.Pending()) return rows;
+    Measurement width = row("width");
+    width.proposed = tool.Pending()->measured ? 1 : 0;
+    width.changed = tool.Pending()->measured ? 0 : 1;
+    rows.push_back(width);
+    return rows;
+}
+
+// An examination report as the demo makes one: three clips recorded into an exam of a made-up
+// patient (R2, R3, R4), a count and a width kept on a frame of each and stored, the report
+// written by the window's Report… and its first two pages rendered by pdftoppm.
+bool Report(CVideoCaptureDlgUnderTest& dlg, const QString& out) {
+    CExamStore* store = dlg.Exam()->Store(true);
+    if (!store) return false;
+    // As a stage micrometer would give it: 1 µm per clip pixel.
+    if (platform::WritePrivateProfileStringW(
+            QStringLiteral("Calibration"), QStringLiteral("MicrometresPerPixel"),
+            QStringLiteral("1.0"), dlg.m_review->SettingsFile()) != 0)
+        return false;
+    const auto found = store->SearchPatients("1234");
+    if (!found.ok() || found.value.empty()) return false;
+    const Patient patient = found.value.front();
+    const auto visit = store->VisitOn(patient.row, CExamStore::Today());
+    if (!visit.ok()) return false;
+    dlg.Exam()->Choose({patient, visit.value, "R2"});
+    for (int i = 0; i < 3; ++i)
+        if (!Record(dlg, 1500)) return false;
+    if (!WaitUntil([&] { return dlg.Exam()->PendingSaves() == 0; }, 10000)) return false;
+
+    const auto clips = store->ClipsOfVisit(visit.value.row);
+    if (!clips.ok() || clips.value.size() != 3) return false;
+    int index = 0;
+    for (const Clip& clip : clips.value) {
+        CClipFrameReader reader;
+        const int frame = 10 + 10 * index;
+        const QString path = QDir(QString::fromStdString(store->Root()))
+                                 .filePath(QString::fromStdString(clip.record.relPath));
+        if (!reader.Open(path)) return false;
+        const cv::Mat bgr = reader.Read(frame);
+        if (bgr.empty() || !clip.record.umPerPx) return false;
+        for (const Measurement& m :
+             MeasureAsTheToolsDo(bgr, frame, *clip.record.umPerPx, 3 + 4 * index))
+            if (!store->AddMeasurement(clip.record.relPath, m).ok()) return false;
+        ++index;
+    }
+
+    QString written;
+    dlg.SetReportOpener([&](const QString& pdf) { written = pdf; });
+    dlg.OnReport(visit.value);
+    if (!WaitUntil([&] { return !written.isEmpty(); }, 60000)) return false;
+    dlg.SetReportOpener(nullptr);
+    bool ok = true;
+    // Page 1 whole; of R2's page the top, where its frame and rows are, large enough to show
+    // the marks.
+    struct Picture {
+        int page;
+        const char* name;
+        QStringList size;
+    };
+    const Picture pictures[] = {
+        {1, "report-page1", {"-r", "80"}},
+        {2, "report-finger", {"-r", "120", "-x", "0", "-y", "0", "-W", "880", "-H", "560"}}};
+    for (const Picture& p : pictures) {
+        const QString png = out + QLatin1Char('/') + QLatin1String(p.name);
+        QProcess render;
+        render.start(
+            QStringLiteral("pdftoppm"),
+            p.size + QStringList{"-f", QString::number(p.page), "-l", QString::number(p.page),
+                                 "-png", "-singlefile", written, png});
+        const bool rendered = render.waitForFinished(60000) && render.exitCode() == 0 &&
+                              QFile::exists(png + QStringLiteral(".png"));
+        std::printf("%s %s.png\n", rendered ? "wrote" : "could not write", qPrintable(png));
+        ok &= rendered;
+    }
+    return ok;
+}
+
 }  // namespace
 
 // Camera settings reached as the user does: a right-click on the live pane, the menu's item;
@@ -348,6 +467,10 @@ int main(int argc, char** argv) {
     ok &= Review(dlg, folder.path() + QStringLiteral("/Quorvel.ini"),
                  out + QStringLiteral("/review-tools.png"));
     ok &= Assisted(dlg, folder.path(), out + QStringLiteral("/assisted-tools.png"));
+    if (!Report(dlg, out)) {
+        std::fprintf(stderr, "the report's pictures were not made\n");
+        ok = false;
+    }
     dlg.DestroyWindow();
     platform::SetMessageBoxHookForTesting(nullptr);
     return ok ? 0 : 1;

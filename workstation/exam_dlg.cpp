@@ -95,7 +95,7 @@ CExamDlg::CExamDlg(CExamSession& session, CExamStore& store, const QString& toda
     auto* end = buttons->addButton(Text("IDS_EXAM_END"), QDialogButtonBox::ResetRole);
     end->setEnabled(m_session.Current().has_value());
     m_report = buttons->addButton(Text("IDS_REPORT_MENU"), QDialogButtonBox::ActionRole);
-    m_report->setEnabled(m_session.Current().has_value());
+    m_report->setEnabled(false);
     m_report->hide();
     buttons->addButton(Text("IDS_EXAM_CLOSE"), QDialogButtonBox::RejectRole);
     right->addWidget(buttons);
@@ -105,6 +105,8 @@ CExamDlg::CExamDlg(CExamSession& session, CExamStore& store, const QString& toda
     connect(&m_create, &QPushButton::clicked, this, [this] { CreatePatient(); });
     connect(&m_today, &QPushButton::clicked, this, [this] { StartToday(); });
     connect(&m_toStrip, &QPushButton::clicked, this, [this] { PutVisitIntoStrip(); });
+    connect(&m_visits, &QListWidget::currentRowChanged, this,
+            [this](int row) { m_report->setEnabled(row >= 0); });
     connect(&m_assign, &QPushButton::clicked, this, [this] { AssignOrphan(); });
     connect(&m_fingers, &QButtonGroup::idClicked, this,
             [this] { m_session.SetFinger(ChosenFinger()); });
@@ -119,14 +121,27 @@ CExamDlg::CExamDlg(CExamSession& session, CExamStore& store, const QString& toda
     if (m_session.Current()) {
         m_search.setText(QString::fromStdString(m_session.Current()->patient.patientId));
         if (m_patients.count() > 0) m_patients.setCurrentRow(0);
+        // The exam's visit is the one a report is written of, unless another is chosen.
+        for (int i = 0; i < m_visits.count(); ++i)
+            if (m_visits.item(i)->data(kRowRole).toLongLong() == m_session.Current()->visit.row)
+                m_visits.setCurrentRow(i);
     }
     ListOrphans();
 }
 
-void CExamDlg::SetReport(std::function<void()> report) {
+void CExamDlg::SetReport(std::function<void(const Visit&)> report) {
     m_report->setVisible(static_cast<bool>(report));
     disconnect(m_report, &QPushButton::clicked, this, nullptr);
-    if (report) connect(m_report, &QPushButton::clicked, this, std::move(report));
+    if (report)
+        connect(m_report, &QPushButton::clicked, this, [this, report = std::move(report)] {
+            if (const std::optional<Visit> visit = ChosenVisit()) report(*visit);
+        });
+}
+
+std::optional<Visit> CExamDlg::ChosenVisit() const {
+    const int row = m_visits.currentRow();
+    if (row < 0 || row >= static_cast<int>(m_patientVisits.size())) return std::nullopt;
+    return m_patientVisits[static_cast<size_t>(row)];
 }
 
 QPushButton* CExamDlg::FingerButton(const std::string& code) {
@@ -177,6 +192,7 @@ void CExamDlg::FindPatients() {
 
 void CExamDlg::OnPatientChosen() {
     m_visits.clear();
+    m_patientVisits.clear();
     m_patient.reset();
     const QListWidgetItem* item = m_patients.currentItem();
     if (!item) return;
@@ -185,6 +201,7 @@ void CExamDlg::OnPatientChosen() {
     m_patient = patient.value;
     const auto visits = m_store.VisitsOf(m_patient->row);
     if (!visits.ok()) return ShowError(visits.status);
+    m_patientVisits = visits.value;
     for (const Visit& v : visits.value) {
         auto* entry = new QListWidgetItem(QString::fromStdString(v.date), &m_visits);
         entry->setData(kRowRole, v.row);

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "workstation/exam_session.h"
 
@@ -24,8 +25,9 @@ class CExamDlg : public QDialog {
     // Receives the absolute paths of a past visit's clips for the strip.
     void SetPutIntoStrip(std::function<void(const QStringList&)> put) { m_put = std::move(put); }
 
-    // Writes the report of the chosen exam's visit; without it the button is not shown.
-    void SetReport(std::function<void()> report);
+    // Writes the report of the visit chosen in the list (the exam's own when the dialog opens
+    // on it); without it the button is not shown.
+    void SetReport(std::function<void(const Visit&)> report);
 
     // For tests and the screenshot tool.
     QLineEdit& Search() { return m_search; }
@@ -39,6 +41,7 @@ class CExamDlg : public QDialog {
     QPushButton& TodayButton() { return m_today; }
     QPushButton& AssignButton() { return m_assign; }
     QPushButton& ToStripButton() { return m_toStrip; }
+    QPushButton& ReportButton() { return *m_report; }
     QPushButton* FingerButton(const std::string& code);
     QLabel& Status() { return m_status; }
 
@@ -48,6 +51,8 @@ class CExamDlg : public QDialog {
     void CreatePatient();
     void StartToday();
     void PutVisitIntoStrip();
+    // The visit chosen in the list.
+    std::optional<Visit> ChosenVisit() const;
     void AssignOrphan();
     void ListOrphans();
     std::string ChosenFinger() const;
@@ -58,6 +63,7 @@ class CExamDlg : public QDialog {
     CExamStore& m_store;
     QString m_todayDate;
     std::optional<Patient> m_patient;
+    std::vector<Visit> m_patientVisits;  // as listed in m_visits
     std::function<void(const QStringList&)> m_put;
     QPushButton* m_report = nullptr;
 

@@ -360,9 +360,7 @@ void CPlaybackReview::KeepLine(CPaneReview& pane) {
             row.perMm = calibration.PerMillimetre(count, lengthPx);
             row.proposed = static_cast<int>(tool.Pending()->proposed.size());
             row.changed = tool.Pending()->Changed();
-            label = row.perMm
-                        ? QStringLiteral("n = %1, %2 /mm").arg(count).arg(*row.perMm, 0, 'f', 1)
-                        : QStringLiteral("n = %1").arg(count);
+            label = CReviewTool::CountText(count, row.perMm);
             break;
         }
         case CReviewTool::Kind::Width:

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QTimer>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <opencv2/core.hpp>
@@ -43,6 +44,7 @@
 #include "workstation/report_job.h"
 #include "workstation/thumbnail_cache.h"
 
+class CExamDlg;
 class QMenu;
 
 class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
@@ -63,8 +65,14 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     void PlayInPane(int index, const QString& path, const QString& labelText);
     // Ctrl+E and the live pane's menu.
     void OnExamDialog();
-    // The chosen exam's visit as PDF in its day folder, opened with the desktop's viewer.
-    void OnReport();
+    // What the exam dialog's buttons do in this window: clips into the strip, a report.
+    void ConnectExamDlg(CExamDlg& dlg);
+    // A visit's report as PDF in its day folder, opened with the desktop's viewer.
+    void OnReport(const Visit& visit);
+    // What opens a report once written; the desktop's viewer unless set.
+    void SetReportOpener(std::function<void(const QString& path)> open) {
+        m_openReport = std::move(open);
+    }
     // The strip's menu: this clip in pane 1, the same finger of the latest earlier visit in
     // pane 2, in the dual view; a message when there is none.
     void OnCompareWithLastVisit(const QString& clip);
@@ -226,6 +234,7 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     std::unique_ptr<CPacsLink> m_pacs;
     // Writes the chosen exam's report; made after the exam, so it goes first.
     std::unique_ptr<CReportJob> m_reportJob;
+    std::function<void(const QString&)> m_openReport;
     // A strip rebuild for the window's new size is queued (size changes coalesce into one).
     bool m_stripRebuildQueued = false;
     // Unplug and replug: set while the camera is gone; the watch looks for it once a second.

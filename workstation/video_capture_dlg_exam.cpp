@@ -57,7 +57,10 @@ void CVideoCaptureDlg::AddExamActions(QMenu& menu) {
     menu.addAction(Lang("IDS_EXAM_MENU"), this, [this] { OnExamDialog(); });
     QAction* end = menu.addAction(Lang("IDS_EXAM_END"), this, [this] { m_exam->Clear(); });
     end->setEnabled(m_exam->Current().has_value());
-    if (m_exam->Current()) menu.addAction(Lang("IDS_REPORT_MENU"), this, [this] { OnReport(); });
+    if (m_exam->Current())
+        menu.addAction(Lang("IDS_REPORT_MENU"), this, [this] {
+            if (m_exam->Current()) OnReport(m_exam->Current()->visit);
+        });
     menu.addSeparator();
 }
 
@@ -96,22 +99,29 @@ void CVideoCaptureDlg::OnExamDialog() {
     const platform::SYSTEMTIME t = platform::GetLocalTime();
     const QString today = QString::asprintf("%04d-%02d-%02d", t.wYear, t.wMonth, t.wDay);
     CExamDlg dlg(*m_exam, *store, today, this);
+    ConnectExamDlg(dlg);
+    dlg.exec();
+}
+
+void CVideoCaptureDlg::ConnectExamDlg(CExamDlg& dlg) {
     dlg.SetPutIntoStrip([this](const QStringList& paths) {
         for (const QString& path : paths)
             if (std::find(m_videoPaths.begin(), m_videoPaths.end(), path) == m_videoPaths.end())
                 AddVideo(path);
     });
-    dlg.SetReport([this] { OnReport(); });
-    dlg.exec();
+    dlg.SetReport([this](const Visit& visit) { OnReport(visit); });
 }
 
-void CVideoCaptureDlg::OnReport() {
+void CVideoCaptureDlg::OnReport(const Visit& visit) {
     CExamStore* store = m_exam ? m_exam->Store(false) : nullptr;
-    if (!store || !m_exam->Current()) return;
+    if (!store) return;
     if (!m_reportJob)
         m_reportJob = std::make_unique<CReportJob>([this](CReportWriter::Result&& r) {
             if (r.ok) {
-                QDesktopServices::openUrl(QUrl::fromLocalFile(r.path));
+                if (m_openReport)
+                    m_openReport(r.path);
+                else
+                    QDesktopServices::openUrl(QUrl::fromLocalFile(r.path));
                 return;
             }
             // The folder only: the file's name holds the patient's ID.
@@ -126,7 +136,7 @@ void CVideoCaptureDlg::OnReport() {
     options.pageSize = CReportWriter::PageSizeFor(QLocale().measurementSystem());
     if (Lang("IDS_REPORT_TITLE").contains(QChar(0x62a5)))  // 报: the Chinese pack
         options.cjkFamily = QStringLiteral("Noto Sans CJK SC");
-    m_reportJob->Start(*store, m_exam->Current()->visit, std::move(options));
+    m_reportJob->Start(*store, visit, std::move(options));
 }
 
 void CVideoCaptureDlg::OnCompareWithLastVisit(const QString& clip) {

@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <cmath>
 #include <map>
 #include <opencv2/core.hpp>
 
@@ -21,6 +22,8 @@ namespace {
 
 constexpr double kUmPerPx = 0.5;  // 100 µm are 200 clip pixels
 constexpr int kGrey = 120;
+// The count's marks: two on its line, one added beside it.
+const std::vector<MarkPoint> kMarks = {{150, 300}, {350, 300}, {250, 330}};
 
 // The pack's texts, read as the application reads them.
 CReportWriter::Text Pack(const QString& name) {
@@ -48,8 +51,9 @@ struct Visit1 {
     Visit visit;
 };
 
-// Patient 4711 at 2026-12-11: R2 with a kept line and a count on frame 3, L3 with a clip and
-// nothing measured. name goes in as the patient's name.
+// Patient 4711 at 2026-12-11: R2 with a ruler line, a count with its marks and a width on frame
+// 3 and a giant width on frame 7; L3 with a clip and nothing measured. name goes in as the
+// patient's name.
 void MakeVisit(Visit1& v, const std::string& name) {
     ASSERT_TRUE(v.store.Open(v.dir.path().toStdString()).ok());
     const long long patient = v.store.CreatePatient({0, "4711", name, "1960-02-29", "F"}).value;
@@ -66,18 +70,25 @@ void MakeVisit(Visit1& v, const std::string& name) {
         r.umPerPx = kUmPerPx;
         ASSERT_TRUE(v.store.SaveClip(r).ok());
     }
-    Measurement line;
-    line.frame = 3;
-    line.kind = "measure";
-    line.x1 = 100, line.y1 = 100, line.x2 = 300, line.y2 = 100;
-    line.lengthPx = 200, line.lengthUm = 100;
-    ASSERT_TRUE(v.store.AddMeasurement("2026-12-11/101010.avi", line).ok());
-    Measurement count;
-    count.frame = 3;
-    count.kind = "count";
-    count.x1 = 50, count.y1 = 300, count.x2 = 450, count.y2 = 300;
-    count.lengthPx = 400, count.lengthUm = 200, count.count = 7, count.perMm = 35;
-    ASSERT_TRUE(v.store.AddMeasurement("2026-12-11/101010.avi", count).ok());
+    auto row = [](int frame, const char* kind, double x1, double y1, double x2, double y2) {
+        Measurement m;
+        m.frame = frame;
+        m.kind = kind;
+        m.x1 = x1, m.y1 = y1, m.x2 = x2, m.y2 = y2;
+        m.lengthPx = std::hypot(x2 - x1, y2 - y1);
+        m.lengthUm = *m.lengthPx * kUmPerPx;
+        return m;
+    };
+    // 100 µm long: a ruler's, so neither the widest nor giant.
+    const Measurement line = row(3, "measure", 100, 100, 300, 100);
+    Measurement count = row(3, "count", 50, 300, 450, 300);
+    count.count = 3, count.perMm = 15, count.proposed = 3, count.changed = 1;
+    count.marks = kMarks;
+    Measurement width = row(3, "width", 500, 150, 530, 150);
+    width.proposed = 1, width.changed = 0;
+    const Measurement giant = row(7, "width", 200, 200, 312, 200);
+    for (const Measurement& m : {line, count, width, giant})
+        ASSERT_TRUE(v.store.AddMeasurement("2026-12-11/101010.avi", m).ok());
 }
 
 CReportWriter::Result WriteReport(Visit1& v, const QString& pack) {
@@ -99,9 +110,8 @@ TEST(ReportWriterTest, TextHoldsEveryNumberOfTheTableAndTheRowsInOrder) {
     ASSERT_EQ(stat(r.path.toLocal8Bit().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     const QString text = RunTool("pdftotext", {"-layout", r.path, "-"}).simplified();
-    // Page 1, the table (R2 first in filming order: 1 clip, 35.0 /mm, 100.0 µm, 2
-    // rows, giant as 100 µm is over 50; L3: 1 clip, nothing), then R2's frame and rows, then L3's
-    // page.
+    // Page 1, the table (R2 first in filming order: 1 clip, 15.0 /mm, the widest width 56.0 µm
+    // and so giant, 4 rows; L3: 1 clip, nothing), then R2's frames and rows, then L3's page.
     const QStringList expected = {
         "4711",
         "Doe Jane",
@@ -110,12 +120,17 @@ TEST(ReportWriterTest, TextHoldsEveryNumberOfTheTableAndTheRowsInOrder) {
         "2026-12-11",
         "scope-host",
         "0.5000 µm/px",
-        "R2 1 35.0 100.0 yes 2",
+        "R2 1 15.0 56.0 yes 4",
         "L3 1 – – 0",
         "Finger R2",
         "101010.avi · frame 3",
         "measure (100.0, 100.0) – (300.0, 100.0) 200.0 px 100.0 µm",
-        "count (50.0, 300.0) – (450.0, 300.0) 400.0 px 200.0 µm n = 7 35.0 /mm",
+        "count (50.0, 300.0) – (450.0, 300.0) 400.0 px 200.0 µm n = 3 15.0 /mm proposed 3, "
+        "changed 1",
+        "width (500.0, 150.0) – (530.0, 150.0) 30.0 px 15.0 µm proposed 1, changed 0",
+        "56.0 µm, giant",
+        "101010.avi · frame 7",
+        "width (200.0, 200.0) – (312.0, 200.0) 112.0 px 56.0 µm",
         "Finger L3",
         "101020.avi: Nothing was measured.",
         "Page 3"};
@@ -128,7 +143,7 @@ TEST(ReportWriterTest, TextHoldsEveryNumberOfTheTableAndTheRowsInOrder) {
     }
 }
 
-TEST(ReportWriterTest, FramePageShowsTheKeptLineAndAHundredMicrometreBar) {
+TEST(ReportWriterTest, FramePageShowsTheKeptLinesTheCountsMarksAndAHundredMicrometreBar) {
     Visit1 v;
     MakeVisit(v, "Doe Jane");
     const CReportWriter::Result r = WriteReport(v, "English.ini");
@@ -162,6 +177,21 @@ TEST(ReportWriterTest, FramePageShowsTheKeptLineAndAHundredMicrometreBar) {
     EXPECT_FALSE(isKept(200, 110));
     EXPECT_FALSE(isKept(200, 90));
     EXPECT_TRUE(isGrey(left + 200, top + 110));
+    // The width across (500, 150) to (530, 150), its label beside its end.
+    EXPECT_TRUE(isKept(515, 150) || isKept(515, 151));
+    EXPECT_TRUE(isGrey(left + 515, top + 140));
+    // The count's marks: red rings round the points stored, grey inside and where none is.
+    auto isMark = [&](int x, int y) {
+        const QColor c = page.pixelColor(left + x, top + y);
+        return c.red() > 200 && c.green() < 110 && c.blue() < 110;
+    };
+    for (const MarkPoint& m : kMarks) {
+        const int x = int(m.x), y = int(m.y);
+        EXPECT_TRUE(isMark(x, y - 5) || isMark(x, y - 6) || isMark(x, y - 4)) << x << "," << y;
+        EXPECT_TRUE(isMark(x, y + 5) || isMark(x, y + 6) || isMark(x, y + 4)) << x << "," << y;
+    }
+    EXPECT_TRUE(isGrey(left + 250, top + 330));
+    for (int x : {200, 300}) EXPECT_FALSE(isMark(x, 295) || isMark(x, 305)) << x;
     // The bar: a white run near the frame's foot, 100 µm / 0.5 µm per px = 200 px long.
     int longest = 0;
     for (int y = top + 440; y < top + 480; ++y) {

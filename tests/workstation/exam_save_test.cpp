@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPainter>
+#include <QProcess>
 #include <QTest>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
@@ -50,6 +51,20 @@ class ExamWindowTest : public CaptureWindowTest {
         Click(&m_dlg->m_btnRecord);
         ASSERT_TRUE(WaitFrames(2));
         Click(&m_dlg->m_btnSave);
+    }
+
+    // Patient 1234 filmed on R3 at 09:00 on 2025-01-10, then on 2025-03-05 at 09:04:03; the
+    // March visit is the exam's.
+    void TwoVisits() {
+        const platform::SYSTEMTIME january = testing_support::LocalTime(2025, 1, 10, 9, 0, 0);
+        platform::SetLocalTimeForTesting(&january);
+        ChooseExam(QStringLiteral("2025-01-10"));
+        RecordAndSave();
+        const platform::SYSTEMTIME march = testing_support::LocalTime(2025, 3, 5, 9, 4, 3);
+        platform::SetLocalTimeForTesting(&march);
+        ChooseExam();
+        RecordAndSave();
+        ASSERT_TRUE(testing_support::WaitUntil([&] { return m_dlg->Exam()->PendingSaves() == 0; }));
     }
 
     QStringList FilesUnderVideo() const {
@@ -209,17 +224,43 @@ TEST_F(ExamWindowTest, DialogFindsAddsChoosesAndAssignsAsTheOperatorDoes) {
     EXPECT_EQ(m_dlg->m_livePane.OverlayText(), QStringLiteral("9 · KATO Mei · L2"));
 }
 
+// The report is of the visit chosen in the list, an earlier one too, not only of the exam's.
+TEST_F(ExamWindowTest, ReportIsOfTheVisitChosenInTheDialog) {
+    ASSERT_TRUE(Open());
+    TwoVisits();
+    QStringList opened;
+    m_dlg->SetReportOpener([&](const QString& path) { opened << path; });
+
+    CExamDlg dlg(*m_dlg->Exam(), *m_dlg->Exam()->Store(false), kDay, m_dlg.get());
+    m_dlg->ConnectExamDlg(dlg);
+    dlg.show();
+    // The exam's own visit is chosen as the dialog opens; the earlier one below it.
+    ASSERT_EQ(dlg.Visits().count(), 2);
+    EXPECT_EQ(dlg.Visits().currentItem()->text(), QStringLiteral("2025-03-05"));
+    ASSERT_TRUE(dlg.ReportButton().isVisible());
+    dlg.Visits().setCurrentRow(1);
+    ASSERT_EQ(dlg.Visits().currentItem()->text(), QStringLiteral("2025-01-10"));
+    QTest::mouseClick(&dlg.ReportButton(), Qt::LeftButton);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return !opened.isEmpty(); }));
+    const QString pdf = VideoDir() + QStringLiteral("/2025-01-10/1234_2025-01-10.pdf");
+    EXPECT_EQ(opened, QStringList{pdf});
+    EXPECT_FALSE(QFile::exists(VideoDir() + QStringLiteral("/2025-03-05/1234_2025-03-05.pdf")));
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(60000));
+    const QString got = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(got.contains(QStringLiteral("YAMADA Hanako"))) << got.toStdString();
+    EXPECT_TRUE(got.contains(QStringLiteral("2025-01-10"))) << got.toStdString();
+    EXPECT_FALSE(got.contains(QStringLiteral("2025-03-05"))) << got.toStdString();
+    // The January clip is the one the report lists, not March's.
+    EXPECT_TRUE(got.contains(QStringLiteral("090000.avi"))) << got.toStdString();
+    EXPECT_FALSE(got.contains(QStringLiteral("090403.avi"))) << got.toStdString();
+    EXPECT_TRUE(m_boxes.empty());
+}
+
 TEST_F(ExamWindowTest, CompareWithTheLastVisitPlaysBothWithTheirVisitDates) {
     ASSERT_TRUE(Open());
-    const platform::SYSTEMTIME january = testing_support::LocalTime(2025, 1, 10, 9, 0, 0);
-    platform::SetLocalTimeForTesting(&january);
-    ChooseExam(QStringLiteral("2025-01-10"));
-    RecordAndSave();
-    const platform::SYSTEMTIME march = testing_support::LocalTime(2025, 3, 5, 9, 4, 3);
-    platform::SetLocalTimeForTesting(&march);
-    ChooseExam();
-    RecordAndSave();
-    ASSERT_TRUE(testing_support::WaitUntil([&] { return m_dlg->Exam()->PendingSaves() == 0; }));
+    TwoVisits();
     const QString before = VideoDir() + QStringLiteral("/2025-01-10/090000.avi");
     const QString now = VideoDir() + QStringLiteral("/2025-03-05/090403.avi");
     // Only this visit's clip is in the strip.
