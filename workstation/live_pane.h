@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <opencv2/core.hpp>
+#include <vector>
 
 class CLivePane : public QWidget {
     Q_OBJECT
@@ -28,6 +29,8 @@ class CLivePane : public QWidget {
 
   private:
     void PaintFrame(QPainter& p);
+    // m_rgb32 stretched nearest-pixel to device into m_stretched.
+    void Stretch(cv::Size device);
 
     cv::Mat m_frame;
     // m_frame as 32-bit pixels (B, G, R, unused: QImage::Format_RGB32), first at the frame's own
@@ -35,6 +38,7 @@ class CLivePane : public QWidget {
     // kept for repaints. Both buffers are reused from frame to frame.
     cv::Mat m_rgb32;
     cv::Mat m_stretched;
+    std::vector<int> m_columns, m_rows;  // the source column and row of each stretched pixel
     bool m_converted = false;
     QString m_overlay;
     std::function<void()> m_paintedHook;
