@@ -378,7 +378,10 @@ void RunStalls(const QString& folder) {
     std::string worstAction;
     double worst = -1;
     for (const std::string& action : probe.Actions()) {
-        std::printf("  %-24s %7.1f ms\n", action.c_str(), probe.Worst(action));
+        // The thread's own CPU time in that gap tells its work from a busy machine's.
+        const CStallProbe::GapUse use = probe.WorstUse(action);
+        std::printf("  %-24s %7.1f ms (%.1f ms of it on the CPU, preempted %ld times)\n",
+                    action.c_str(), probe.Worst(action), use.cpuMs, use.preempted);
         if (action != "add 50 clips" && probe.Worst(action) > worst) {
             worst = probe.Worst(action);
             worstAction = action;

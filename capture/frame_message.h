@@ -12,7 +12,11 @@ struct FrameMessage {
     FrameMessage(const FrameMessage&) = delete;
     FrameMessage& operator=(const FrameMessage&) = delete;
 
-    cv::Mat* frame = nullptr;   // a stamped BGR copy, heap-allocated
+    // The stamped BGR frame. Its pixels are shared with the sender, which reads them while the
+    // receiver may: nobody writes them. A receiver keeps them only by swapping this with a
+    // frame of its own that nobody else refers to (or an empty one); the sender decodes its
+    // next frame into what it gets back.
+    cv::Mat frame;
     std::int32_t targetId = 0;  // the control to draw into, as the window names it
 
     // Records alive in the process, so tests can see that none was lost.

@@ -2,8 +2,11 @@
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -70,6 +73,88 @@ void Attach(CVectorDestination& d, std::vector<std::uint8_t>& bytes) {
     d.used = 0;
 }
 
+// The frame's coefficients in memory kept from frame to frame. libjpeg's memory manager takes
+// its block arrays (about 1 MB for 640x480) from malloc at each frame and gives them back at the
+// frame's end, so each frame wrote to pages new to the process. These methods stand in for its
+// block-array methods on the objects that touch the frame's coefficients; the arrays of other
+// pools, and any beyond the kept ones, stay libjpeg's.
+struct CKeptBlocks {
+    struct CArray {
+        std::vector<JCOEF> coefs;  // grows to the largest frame, never shrinks
+        std::vector<JBLOCKROW> rows;
+        JDIMENSION width = 0;  // blocks per row
+        JDIMENSION height = 0;
+        bool preZero = false;
+    };
+    std::array<CArray, MAX_COMPONENTS> arrays;
+    int used = 0;      // arrays handed out for the current frame
+    int realized = 0;  // of those, made ready (the writer realizes its arrays too: not again)
+    jvirt_barray_ptr (*request)(j_common_ptr, int, boolean, JDIMENSION, JDIMENSION,
+                                JDIMENSION) = nullptr;
+    void (*realize)(j_common_ptr) = nullptr;
+    JBLOCKARRAY (*access)
+    (j_common_ptr, jvirt_barray_ptr, JDIMENSION, JDIMENSION, boolean) = nullptr;
+
+    CArray* Ours(jvirt_barray_ptr p) {
+        auto* a = reinterpret_cast<CArray*>(p);
+        return a >= arrays.data() && a < arrays.data() + used ? a : nullptr;
+    }
+};
+
+CKeptBlocks& KeptOf(j_common_ptr c) {
+    return *static_cast<CKeptBlocks*>(c->client_data);
+}
+
+jvirt_barray_ptr RequestBlocks(j_common_ptr c, int pool, boolean preZero, JDIMENSION width,
+                               JDIMENSION height, JDIMENSION maxAccess) {
+    CKeptBlocks& k = KeptOf(c);
+    if (pool != JPOOL_IMAGE || k.used == static_cast<int>(k.arrays.size()))
+        return k.request(c, pool, preZero, width, height, maxAccess);
+    CKeptBlocks::CArray& a = k.arrays[static_cast<std::size_t>(k.used++)];
+    a.width = width;
+    a.height = height;
+    a.preZero = preZero != FALSE;
+    return reinterpret_cast<jvirt_barray_ptr>(&a);
+}
+
+void RealizeBlocks(j_common_ptr c) {
+    CKeptBlocks& k = KeptOf(c);
+    k.realize(c);
+    for (int i = k.realized; i < k.used; ++i) {
+        CKeptBlocks::CArray& a = k.arrays[static_cast<std::size_t>(i)];
+        const std::size_t n = std::size_t{a.width} * a.height * DCTSIZE2;
+        if (a.coefs.size() < n) a.coefs.resize(n);
+        a.rows.resize(a.height);
+        for (JDIMENSION y = 0; y < a.height; ++y)
+            a.rows[y] =
+                reinterpret_cast<JBLOCKROW>(a.coefs.data() + std::size_t{y} * a.width * DCTSIZE2);
+        if (a.preZero) std::memset(a.coefs.data(), 0, n * sizeof(JCOEF));
+    }
+    k.realized = k.used;
+}
+
+JBLOCKARRAY AccessBlocks(j_common_ptr c, jvirt_barray_ptr p, JDIMENSION start, JDIMENSION rows,
+                         boolean writable) {
+    CKeptBlocks& k = KeptOf(c);
+    CKeptBlocks::CArray* a = k.Ours(p);
+    if (!a) return k.access(c, p, start, rows, writable);
+    if (start + rows > a->height || a->rows.size() < a->height) ERREXIT(c, JERR_BAD_VIRTUAL_ACCESS);
+    return a->rows.data() + start;
+}
+
+// Lets the object's memory manager hand out and reach the kept arrays.
+void UseKeptBlocks(j_common_ptr c, CKeptBlocks& kept) {
+    c->client_data = &kept;
+    if (!kept.request) {
+        kept.request = c->mem->request_virt_barray;
+        kept.realize = c->mem->realize_virt_arrays;
+        kept.access = c->mem->access_virt_barray;
+    }
+    c->mem->request_virt_barray = RequestBlocks;
+    c->mem->realize_virt_arrays = RealizeBlocks;
+    c->mem->access_virt_barray = AccessBlocks;
+}
+
 }  // namespace
 
 struct CJpegStamper::CState {
@@ -83,6 +168,7 @@ struct CJpegStamper::CState {
     std::vector<std::uint8_t> regionBytes;
     std::vector<std::uint8_t> outBytes;
     std::vector<JSAMPROW> rows;
+    CKeptBlocks keptBlocks;  // the frame's coefficients
     // The coefficients of the frame DecodeKeeping decoded, which these bytes were.
     jvirt_barray_ptr* kept = nullptr;
     const std::uint8_t* keptJpeg = nullptr;
@@ -101,6 +187,9 @@ struct CJpegStamper::CState {
         Attach(outDestination, outBytes);
         region.dest = &regionDestination.pub;
         out.dest = &outDestination.pub;
+        // The frame's decompressor makes its arrays, the writer reads them.
+        UseKeptBlocks(reinterpret_cast<j_common_ptr>(&frame), keptBlocks);
+        UseKeptBlocks(reinterpret_cast<j_common_ptr>(&out), keptBlocks);
     }
     ~CState() {
         jpeg_destroy_compress(&out);
@@ -117,6 +206,8 @@ struct CJpegStamper::CState {
         jpeg_abort_compress(&region);
         jpeg_abort_decompress(&blocks);
         jpeg_abort_decompress(&frame);
+        keptBlocks.used = 0;
+        keptBlocks.realized = 0;
     }
 };
 

@@ -1,8 +1,17 @@
 // Writes the time stamp into the camera's own JPEG: the frame's DCT coefficients are kept as the
 // camera coded them, except the blocks under the stamp, which are taken from the stamped picture
-// coded with the frame's own quantization tables and sampling. Everything outside those blocks
-// decodes exactly as the camera's frame does, and nothing is coded twice. One object per thread;
-// it keeps its libjpeg objects and buffers between frames.
+// coded with the frame's own quantization tables and sampling. Nothing else is coded twice: every
+// other block keeps the camera's coefficients. One object per thread; it keeps its libjpeg
+// objects, buffers and the frame's coefficient memory between frames.
+//
+// In a frame with subsampled chroma (4:2:0, 4:2:2) a decoder that upsamples chroma smoothly
+// (libjpeg's default, so OpenCV's imdecode) gives each pixel 3/4 of its own chroma sample and 1/4
+// of the neighbouring one. The row and column of pixels just outside the recoded blocks thus
+// take a quarter of the recoded blocks' edge samples and can differ from the camera's frame by a
+// level or two; pixels farther out are exact. Widening the recoded region does not help: the
+// blocks added would be coded again from decoded pixels, which quantizes them once more, so the
+// differing ring only moves outward. Keeping the camera's chroma in the edge blocks would tint
+// the black stamp. The bench counts the ring apart from the rest.
 #pragma once
 
 #include <cstddef>

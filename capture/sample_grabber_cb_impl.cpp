@@ -1,7 +1,6 @@
 #include "capture/sample_grabber_cb_impl.h"
 
 #include <cstdio>
-#include <memory>
 #include <opencv2/imgproc.hpp>
 
 #include "capture/jpeg_sample.h"
@@ -46,14 +45,14 @@ cv::Rect SampleGrabberCBImpl::StampBox() {
 }
 
 cv::Mat SampleGrabberCBImpl::DecodeSample(const BYTE* buffer, long length, std::string* why) {
-    cv::Mat raw, image;
+    cv::Mat image;
     const BYTE* jpeg = nullptr;
     long jpegLength = 0;
-    if (!DecodeInto(buffer, length, raw, image, why, &jpeg, &jpegLength)) return {};
+    if (!DecodeInto(buffer, length, image, why, &jpeg, &jpegLength)) return {};
     return image;
 }
 
-bool SampleGrabberCBImpl::DecodeInto(const BYTE* buffer, long length, cv::Mat& raw, cv::Mat& image,
+bool SampleGrabberCBImpl::DecodeInto(const BYTE* buffer, long length, cv::Mat& image,
                                      std::string* why, const BYTE** jpeg, long* jpegLength,
                                      CClipRecorder* recorder) {
     const long start = JpegSampleStart(buffer, length);
@@ -65,23 +64,20 @@ bool SampleGrabberCBImpl::DecodeInto(const BYTE* buffer, long length, cv::Mat& r
     const cv::Size clip(kClipWidth, kClipHeight);
     *jpeg = buffer + start;
     *jpegLength = size;
-    if (recorder && recorder->DecodeForClip(*jpeg, static_cast<std::size_t>(size), raw)) {
-        image = raw;
+    if (recorder && recorder->DecodeForClip(*jpeg, static_cast<std::size_t>(size), image))
         return true;
-    }
-    if (!m_codec.Decode(buffer + start, static_cast<std::size_t>(size), raw, clip)) {
+    if (!m_codec.Decode(buffer + start, static_cast<std::size_t>(size), m_raw, clip)) {
         if (why) *why = m_codec.LastError();
         return false;
     }
-    // The camera's own size passes untouched; any other is stretched as the live picture
-    // would show it.
-    if (raw.size() == clip) {
-        image = raw;
+    // The camera's own size passes untouched (the buffers trade places); any other is
+    // stretched as the live picture would show it.
+    if (m_raw.size() == clip) {
+        cv::swap(m_raw, image);
         return true;
     }
-    const bool shrink = raw.cols >= clip.width && raw.rows >= clip.height;
-    if (image.data == raw.data) image.release();  // not into the decode's own buffer
-    cv::resize(raw, image, clip, 0, 0, shrink ? cv::INTER_AREA : cv::INTER_LINEAR);
+    const bool shrink = m_raw.cols >= clip.width && m_raw.rows >= clip.height;
+    cv::resize(m_raw, image, clip, 0, 0, shrink ? cv::INTER_AREA : cv::INTER_LINEAR);
     return true;
 }
 
@@ -94,11 +90,10 @@ HRESULT SampleGrabberCBImpl::BufferCB(double, BYTE* buffer, long bufferLength) {
     std::string why;
     const BYTE* jpeg = nullptr;
     long jpegLength = 0;
-    // Decoded into the same buffers frame after frame; the window gets a copy of its own.
     cv::Mat& image = m_image;
     CClipRecorder* recording =
         m_owner && m_owner->Recorder().IsRecording() ? &m_owner->Recorder() : nullptr;
-    if (!DecodeInto(buffer, bufferLength, m_raw, image, &why, &jpeg, &jpegLength, recording)) {
+    if (!DecodeInto(buffer, bufferLength, image, &why, &jpeg, &jpegLength, recording)) {
         m_undecoded.Failed(why, bufferLength);
         return S_OK;
     }
@@ -110,15 +105,12 @@ HRESULT SampleGrabberCBImpl::BufferCB(double, BYTE* buffer, long bufferLength) {
     DrawTimeStamp(image, platform::GetLocalTime());
     log.WriteLog("PostMessage..call \n");
 
-    auto record = std::make_unique<FrameMessage>();
-    record->frame = new cv::Mat(image.clone());
-    record->targetId = m_owner->FrameTargetId();
-    FrameMessage* sent = record.release();
-    if (!platform::SendMessageW(hwnd, WM_CAPTURE_FRAME, reinterpret_cast<WPARAM>(sent), 0)) {
-        // Nobody received it: the window went away between the handle test and the send.
-        delete sent->frame;
-        delete sent;
-    }
+    // The window shares the frame's pixels and gives back a buffer it no longer shows; from here
+    // on this thread only reads the frame, as the window does.
+    FrameMessage record;
+    record.frame = image;
+    record.targetId = m_owner->FrameTargetId();
+    platform::SendMessageW(hwnd, WM_CAPTURE_FRAME, reinterpret_cast<WPARAM>(&record), 0);
 
     CClipRecorder& recorder = m_owner->Recorder();
     if (recorder.WriteOrClose(image, jpeg, static_cast<std::size_t>(jpegLength), StampBox()) ==
@@ -127,5 +119,7 @@ HRESULT SampleGrabberCBImpl::BufferCB(double, BYTE* buffer, long bufferLength) {
         log.WriteLog("clip recording failed: %s\n", recorder.LastError().c_str());
         platform::PostMessageW(m_owner->GetCaptureHwnd(), WM_RECORD_FAIL, 0, 0);
     }
+    // The next frame goes into the buffer given back (this one's own when none was).
+    image = std::move(record.frame);
     return S_OK;
 }

@@ -44,15 +44,20 @@ class SampleGrabberCBImpl : public ISampleGrabberCB {
     static constexpr int kClipHeight = 480;
 
   private:
-    // DecodeSample into raw (the decode) and image (raw itself, or raw fitted to the clip's
-    // size); both keep their buffers between frames. The JPEG's place in the sample on success.
-    // With a recorder, a frame of the clip's size is decoded by it, keeping its coefficients.
-    bool DecodeInto(const BYTE* buffer, long length, cv::Mat& raw, cv::Mat& image, std::string* why,
+    // DecodeSample into image, whose buffer is reused when it has the clip's size. The JPEG's
+    // place in the sample on success. With a recorder, a frame of the clip's size is decoded by
+    // it, keeping its coefficients.
+    bool DecodeInto(const BYTE* buffer, long length, cv::Mat& image, std::string* why,
                     const BYTE** jpeg, long* jpegLength, CClipRecorder* recorder = nullptr);
 
     ICaptureWindow* m_owner;
     CJpegCodec m_codec;
-    cv::Mat m_raw;    // streaming thread only
-    cv::Mat m_image;  // streaming thread only
+    // Streaming thread only. The decode of a picture of another size than the clip's, kept
+    // between frames; a decode of the clip's size is swapped into the frame instead.
+    cv::Mat m_raw;
+    // The frame being decoded, stamped, shown and recorded. The window shares its pixels while
+    // it shows them and hands back the buffer of the frame it showed before, which the next
+    // frame is decoded into: no frame buffer is made per frame.
+    cv::Mat m_image;
     CUndecodedFrameLog m_undecoded;
 };

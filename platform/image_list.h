@@ -13,6 +13,9 @@ class CImageList {
     CImageList(int width, int height) : m_size(width, height) {}
 
     QSize ImageSize() const { return m_size; }
+    // Images added or replaced from now on take this size; those in the list keep theirs until
+    // replaced, so that a resize can be spread over several turns of the event loop.
+    void SetImageSize(QSize size) { m_size = size; }
     // Adds image with every pixel of maskColor (0xRRGGBB) made transparent; the list keeps its
     // own copy, scaled to the list's size. Returns the index, -1 for a null image.
     int AddMasked(const QImage& image, QRgb maskColor);

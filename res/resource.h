@@ -32,8 +32,8 @@ constexpr int IDC_BTN_OPEN = 1014;
 
 // Window messages
 // A camera frame for the capture window, sent from the camera thread. wParam: a FrameMessage*,
-// lParam: 0. The receiver owns the record and its frame and frees both (delete record->frame;
-// delete record), also when it does not draw.
+// lParam: 0. The sender owns the record, valid during the send only; the receiver keeps the
+// frame's pixels only by swapping record->frame with a frame of its own (FrameMessage).
 constexpr UINT WM_CAPTURE_FRAME = WM_USER + 10;
 // Posted when a write or the close of the clip failed: the recorder has closed the file and
 // stopped. wParam, lParam: 0.

@@ -95,6 +95,10 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     // The clip strip.
     void AddVideo(const QString& path);
     void AddVideoItem(QString path);
+    // Asks for the first frame of path unless it is at hand or on its way; a file changed since
+    // it was read is read again.
+    void RequestFirstFrame(const QString& path);
+    void SetStripCellSize(int w, int h);
     static QImage MakeThumbnailBitmap(const cv::Mat& frame, int width, int height);
     static int ThumbnailWidth(int height);
     // The size the strip's first frames are kept at: what the largest thumbnail needs on the
@@ -102,6 +106,11 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     cv::Size CachedFrameSize() const;
     cv::Size CachedFrameSize(int screenHeight) const;
     void RebuildVideoList(int h);
+    // The strip at thumbnail height h after a resize: the entries stay, their pictures are
+    // scaled again a few at a time from the event loop (RescaleStripStep), so that no turn of
+    // it stalls the window.
+    void ResizeStrip(int h);
+    void RescaleStripStep();
     // First frames still being read for the strip.
     int PendingThumbnails() const { return m_thumbnails.PendingCount(); }
 
@@ -237,6 +246,10 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     std::function<void(const QString&)> m_openReport;
     // A strip rebuild for the window's new size is queued (size changes coalesce into one).
     bool m_stripRebuildQueued = false;
+    // The entries from this one on may still show pictures of an earlier size; a step of the
+    // rescale is queued.
+    int m_stripRescaleNext = 0;
+    bool m_stripRescaleQueued = false;
     // Unplug and replug: set while the camera is gone; the watch looks for it once a second.
     int m_bDeviceLost = 0;
     QString m_lostDisplayName;

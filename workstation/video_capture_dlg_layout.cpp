@@ -73,7 +73,7 @@ void CVideoCaptureDlg::OnSize() {
         this,
         [this] {
             m_stripRebuildQueued = false;
-            RebuildVideoList(ListClientHeight() - 20);
+            ResizeStrip(ListClientHeight() - 20);
             m_videoList.viewport()->update();
         },
         Qt::QueuedConnection);

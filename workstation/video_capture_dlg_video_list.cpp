@@ -60,6 +60,19 @@ void CVideoCaptureDlg::AddVideo(const QString& path) {
 
 // Entry i shows image i of the image list, always: every change keeps the two in step.
 void CVideoCaptureDlg::AddVideoItem(QString path) {
+    RequestFirstFrame(path);
+    auto* item = new QListWidgetItem(QFileInfo(path).fileName());
+    if (m_imageList) {
+        const QSize size = m_imageList->ImageSize();
+        const int image = m_imageList->AddMasked(
+            m_thumbnails.Thumbnail(path, size.width(), size.height()), kMaskColor);
+        if (image >= 0) item->setIcon(m_imageList->GetIcon(image));
+    }
+    m_videoList.insertItem(m_videoList.count(), item);
+    ShowSendState(path);
+}
+
+void CVideoCaptureDlg::RequestFirstFrame(const QString& path) {
     // A file that changed since its first frame was read (temp.avi recorded again) is read again.
     if (m_thumbnails.StateOf(path) != CThumbnailCache::State::Pending &&
         m_thumbnails.FileChanged(path))
@@ -74,15 +87,6 @@ void CVideoCaptureDlg::AddVideoItem(QString path) {
         }
         m_frameReader->Request(path);
     }
-    auto* item = new QListWidgetItem(QFileInfo(path).fileName());
-    if (m_imageList) {
-        const QSize size = m_imageList->ImageSize();
-        const int image = m_imageList->AddMasked(
-            m_thumbnails.Thumbnail(path, size.width(), size.height()), kMaskColor);
-        if (image >= 0) item->setIcon(m_imageList->GetIcon(image));
-    }
-    m_videoList.insertItem(m_videoList.count(), item);
-    ShowSendState(path);
 }
 
 void CVideoCaptureDlg::OnFirstFrame(const QString& path, const cv::Mat& frame) {
@@ -108,12 +112,61 @@ void CVideoCaptureDlg::RebuildVideoList(int h) {
     m_videoList.setFlow(QListView::LeftToRight);
     m_videoList.setWrapping(false);
     m_videoList.setSelectionMode(QAbstractItemView::SingleSelection);
+    SetStripCellSize(w, h);
+    // The first frames are at hand (or on their way): this only rescales.
+    for (const QString& path : m_videoPaths) AddVideoItem(path);
+    m_stripRescaleNext = static_cast<int>(m_videoPaths.size());
+}
+
+void CVideoCaptureDlg::SetStripCellSize(int w, int h) {
     m_videoList.setIconSize(QSize(std::max(w, 1), std::max(h, 1)));
     // Horizontal spacing 1.6 h. A Qt grid cell also holds the label, which the list's spare 20
     // pixels below the thumbnail are for: a cell only h high would cut the name off.
     m_videoList.setGridSize(QSize(static_cast<int>(h * 1.6), std::max(h + 20, 1)));
-    // The first frames are at hand (or on their way): this only rescales.
-    for (const QString& path : m_videoPaths) AddVideoItem(path);
+}
+
+void CVideoCaptureDlg::ResizeStrip(int h) {
+    if (!m_imageList || m_imageList->GetImageCount() != m_videoList.count() ||
+        m_videoList.count() != static_cast<int>(m_videoPaths.size())) {
+        RebuildVideoList(h);
+        return;
+    }
+    const QSize size(ThumbnailWidth(h), h);
+    if (m_imageList->ImageSize() == size) return;
+    // Rescaling fifty thumbnails at once held the window for tens of milliseconds; meanwhile
+    // the entries' icons are stretched to the new cell by the list itself.
+    m_imageList->SetImageSize(size);
+    SetStripCellSize(size.width(), size.height());
+    m_stripRescaleNext = 0;
+    if (m_stripRescaleQueued) return;
+    m_stripRescaleQueued = true;
+    QMetaObject::invokeMethod(
+        this, [this] { RescaleStripStep(); }, Qt::QueuedConnection);
+}
+
+void CVideoCaptureDlg::RescaleStripStep() {
+    m_stripRescaleQueued = false;
+    if (!m_imageList) return;
+    // About a millisecond of work per turn.
+    constexpr int kPerTurn = 4;
+    const QSize size = m_imageList->ImageSize();
+    const int count = std::min(m_imageList->GetImageCount(), m_videoList.count());
+    int done = 0;
+    for (; m_stripRescaleNext < count && done < kPerTurn; ++m_stripRescaleNext) {
+        const int row = m_stripRescaleNext;
+        if (m_imageList->GetImage(row).size() == size) continue;
+        const QString& path = m_videoPaths[static_cast<std::size_t>(row)];
+        RequestFirstFrame(path);
+        if (!m_imageList->ReplaceMasked(
+                row, m_thumbnails.Thumbnail(path, size.width(), size.height()), kMaskColor))
+            continue;
+        if (QListWidgetItem* item = m_videoList.item(row)) item->setIcon(m_imageList->GetIcon(row));
+        ++done;
+    }
+    if (m_stripRescaleNext >= count) return;
+    m_stripRescaleQueued = true;
+    QMetaObject::invokeMethod(
+        this, [this] { RescaleStripStep(); }, Qt::QueuedConnection);
 }
 
 void CVideoCaptureDlg::OnDeleteSelectedVideo() {
@@ -135,8 +188,10 @@ void CVideoCaptureDlg::OnDeleteSelectedVideo() {
     }
     m_videoPaths.erase(m_videoPaths.begin() + i);
     m_videoList.SetPaths(m_videoPaths);
-    // The other entries keep their pictures: only entry i and its image go.
+    // The other entries keep their pictures: only entry i and its image go. A rescale under
+    // way goes on from the entry that moved into its place.
     if (m_imageList) m_imageList->Remove(i);
+    m_stripRescaleNext = std::min(m_stripRescaleNext, i);
     delete m_videoList.takeItem(i);
     if (std::find(m_videoPaths.begin(), m_videoPaths.end(), path) == m_videoPaths.end())
         m_thumbnails.Forget(path);

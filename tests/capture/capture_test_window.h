@@ -1,5 +1,5 @@
 // A small window for the capture tests: takes WM_CAPTURE_FRAME like the capture window does
-// (frees the record and its frame) and keeps what it saw.
+// (keeps the frame, hands back the one before) and keeps what it saw.
 #pragma once
 
 #include <QDir>
@@ -41,9 +41,9 @@ class CTestCaptureWindow : public ICaptureWindow {
     LRESULT Dispatch(UINT msg, WPARAM wParam, LPARAM) {
         if (msg == WM_RECORD_FAIL) ++m_recordFailures;
         if (msg != WM_CAPTURE_FRAME) return 0;
-        std::unique_ptr<FrameMessage> record(reinterpret_cast<FrameMessage*>(wParam));
-        std::unique_ptr<cv::Mat> frame(record->frame);
-        m_lastFrame = *frame;
+        auto* record = reinterpret_cast<FrameMessage*>(wParam);
+        // As the live pane does: the previous frame's buffer goes back for the next decode.
+        cv::swap(m_lastFrame, record->frame);
         m_lastTarget = record->targetId;
         ++m_frames;
         if (m_onFrame) m_onFrame();

@@ -23,9 +23,6 @@ class CLossWindow : public ICaptureWindow {
     CLossWindow()
         : m_target([this](UINT msg, WPARAM w, LPARAM) {
               if (msg == WM_CAPTURE_FRAME) {
-                  auto* record = reinterpret_cast<FrameMessage*>(w);
-                  delete record->frame;
-                  delete record;
                   ++m_frames;
               } else if (msg == WM_DEVICE_LOST) {
                   ++m_lost;

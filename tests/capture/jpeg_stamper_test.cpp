@@ -178,6 +178,63 @@ INSTANTIATE_TEST_SUITE_P(Codings, StampInCodedFrame,
                              return std::string(info.param.name);
                          });
 
+// One stamper keeps its coefficient memory from frame to frame: frames whose samplings need
+// more, fewer or other arrays than the one before, and a frame decoded for the live picture
+// that is not the one stamped next, each come out of it as their own.
+TEST(StampInCodedFrameSequence, KeptCoefficientMemoryServesEachFrameAsItsOwn) {
+    const Coding codings[] = {{"", 1, 1, false, 0, false},  // 4:4:4: three full arrays
+                              {"", 2, 2, false, 0, true},
+                              {"", 1, 1, true, 0, false},  // grey: one
+                              {"", 2, 1, false, 3, false},
+                              {"", 1, 1, false, 0, false}};
+    const cv::Rect box = SampleGrabberCBImpl::StampBox();
+    CJpegStamper stamper;
+    int index = 0;
+    for (const Coding& how : codings) {
+        const auto camera = Encode(CEmulatedFrameSource::Picture(index, 640, 480), how);
+        const cv::Mat plain = Decode(camera.data(), camera.size());
+        // Every other frame decoded for the live picture first, its coefficients kept.
+        cv::Mat stamped;
+        if (index % 2 == 1) {
+            ASSERT_TRUE(stamper.DecodeKeeping(camera.data(), camera.size(), {640, 480}, stamped))
+                << index;
+            EXPECT_EQ(cv::norm(stamped, plain, cv::NORM_INF), 0.0) << index;
+        } else {
+            stamped = plain.clone();
+        }
+        SampleGrabberCBImpl::DrawTimeStamp(stamped, Noon());
+        const std::uint8_t* out = nullptr;
+        std::size_t size = 0;
+        ASSERT_TRUE(stamper.Stamp(camera.data(), camera.size(), stamped, box, &out, &size))
+            << index << ": " << stamper.LastError();
+        const cv::Mat got =
+            cv::imdecode(std::vector<unsigned char>(out, out + size), cv::IMREAD_COLOR);
+        ASSERT_EQ(got.size(), plain.size()) << index;
+        const cv::Size mcu = how.grey ? cv::Size(8, 8) : cv::Size(8 * how.lumaH, 8 * how.lumaV);
+        const bool subsampled = !how.grey && (how.lumaH > 1 || how.lumaV > 1);
+        const cv::Rect blocks =
+            WithUpsamplingReach(CJpegStamper::Blocks(box, mcu, got.size()), subsampled);
+        EXPECT_EQ(DifferingOutside(got, plain, blocks), 0) << index;
+        ++index;
+    }
+    // Coefficients kept for one frame are not taken for other bytes.
+    const auto first = Encode(CEmulatedFrameSource::Picture(7, 640, 480), codings[1]);
+    const auto second = Encode(CEmulatedFrameSource::Picture(8, 640, 480), codings[1]);
+    cv::Mat shown;
+    ASSERT_TRUE(stamper.DecodeKeeping(first.data(), first.size(), {640, 480}, shown));
+    cv::Mat stamped = Decode(second.data(), second.size());
+    const cv::Mat plain = stamped.clone();
+    SampleGrabberCBImpl::DrawTimeStamp(stamped, Noon());
+    const std::uint8_t* out = nullptr;
+    std::size_t size = 0;
+    ASSERT_TRUE(stamper.Stamp(second.data(), second.size(), stamped, box, &out, &size));
+    const cv::Mat got = cv::imdecode(std::vector<unsigned char>(out, out + size), cv::IMREAD_COLOR);
+    EXPECT_EQ(
+        DifferingOutside(
+            got, plain, WithUpsamplingReach(CJpegStamper::Blocks(box, {16, 16}, {640, 480}), true)),
+        0);
+}
+
 TEST(StampInCodedFrameInput, DamagedOrUnusualFramesAreRefused) {
     const cv::Mat picture = CEmulatedFrameSource::Picture(1, 640, 480);
     cv::Mat stamped = picture.clone();

@@ -46,4 +46,6 @@ class CVideoCaptureDlgUnderTest : public CVideoCaptureDlg {
     using CVideoCaptureDlg::m_videoPaths;
     using CVideoCaptureDlg::OnDeviceWatch;
     using CVideoCaptureDlg::OpenCameraSettings;
+    using CVideoCaptureDlg::RescaleStripStep;
+    using CVideoCaptureDlg::ResizeStrip;
 };

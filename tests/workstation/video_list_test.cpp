@@ -113,6 +113,47 @@ TEST_F(ClipStripTest, ThumbnailsFollowTheHeightWithTheirSpacing) {
     }
 }
 
+TEST_F(ClipStripTest, ResizeRescalesEveryEntryOverSeveralTurnsAndADeleteMeanwhileLosesNone) {
+    OpenWindow();
+    std::vector<Shade> shades;
+    for (int i = 0; i < 12; ++i) {
+        const bool red = i % 3 != 0;
+        m_dlg->AddVideo(MakeClip(QStringLiteral("c%1.avi").arg(i), red ? Qt::red : Qt::blue));
+        shades.push_back(red ? Shade::Red : Shade::Blue);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->PendingThumbnails() == 0; }));
+    m_dlg->RebuildVideoList(100);
+    const QSize size(168, 120);
+    m_dlg->ResizeStrip(120);
+    EXPECT_EQ(m_dlg->m_imageList->ImageSize(), size);
+    EXPECT_EQ(m_dlg->m_videoList.iconSize(), size);
+    const auto rescaled = [&] {
+        int n = 0;
+        for (int i = 0; i < m_dlg->m_imageList->GetImageCount(); ++i)
+            n += m_dlg->m_imageList->GetImage(i).size() == size;
+        return n;
+    };
+    m_dlg->RescaleStripStep();  // one turn's share, not the whole strip
+    EXPECT_GT(rescaled(), 0);
+    EXPECT_LT(rescaled(), 12);
+    // An entry already done and one still waiting go while the rest is under way.
+    for (int row : {1, 6}) {
+        m_dlg->m_videoList.setCurrentRow(row);
+        m_dlg->OnDeleteSelectedVideo();
+        shades.erase(shades.begin() + row);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return rescaled() == 10; }));
+    ASSERT_EQ(m_dlg->m_imageList->GetImageCount(), 10);
+    ASSERT_EQ(m_dlg->m_videoList.count(), 10);
+    for (int i = 0; i < 10; ++i) {
+        const QImage thumb = m_dlg->m_imageList->GetImage(i);
+        EXPECT_EQ(playback_testing::Classify(thumb.pixelColor(size.width() / 2, size.height() / 2)),
+                  shades[static_cast<std::size_t>(i)])
+            << i;
+        EXPECT_FALSE(m_dlg->m_videoList.item(i)->icon().isNull()) << i;
+    }
+}
+
 TEST_F(ClipStripTest, WhiteThumbnailPixelsShowTheListBackground) {
     OpenWindow();
     m_dlg->AddVideo(MakeClip(QStringLiteral("half.avi"), Qt::white, Qt::red));
