@@ -7,7 +7,8 @@ XVFB       = xvfb-run -a -s "-screen 0 1920x1080x24"
 PKGS = cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev libopencv-dev libvlc-dev \
        vlc-plugin-base vlc-plugin-video-output libvlc-bin xvfb xauth x11-utils fonts-noto-cjk \
        libturbojpeg0-dev libjpeg62-turbo-dev libavformat-dev libavcodec-dev libavutil-dev \
-       libudev-dev qt6-translations-l10n libsqlite3-dev poppler-utils fonts-dejavu-core
+       libudev-dev qt6-translations-l10n libsqlite3-dev poppler-utils fonts-dejavu-core \
+       libdcmtk-dev dcmtk
 BENCH_PKGS = ffmpeg
 # Building and checking the Debian package (make package, the package test).
 PACKAGE_PKGS = dpkg-dev file desktop-file-utils appstream

@@ -14,8 +14,9 @@ set(rules
     "capture=capture/|playback/|analysis/|controls/|${lower}"
     "exam=exam/|capture/|playback/|analysis/|controls/|${lower}"
     "report=report/|exam/|capture/|playback/|analysis/|controls/|${lower}"
-    "workstation=workstation/|report/|exam/|capture/|playback/|analysis/|controls/|${lower}"
-    "app=app/|workstation/|report/|exam/|capture/|playback/|analysis/|controls/|${lower}")
+    "dicom=dicom/|exam/|capture/|playback/|analysis/|controls/|${lower}"
+    "workstation=workstation/|dicom/|report/|exam/|capture/|playback/|analysis/|controls/|${lower}"
+    "app=app/|workstation/|dicom/|report/|exam/|capture/|playback/|analysis/|controls/|${lower}")
 
 set(bad "")
 foreach(rule IN LISTS rules)
