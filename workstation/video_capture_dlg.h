@@ -34,13 +34,14 @@
 #include "playback/vlc_player.h"
 #include "playback/vlc_player_retirer.h"
 #include "res/resource.h"
-#include "workstation/exam_session.h"
 #include "workstation/camera_settings_dlg.h"
+#include "workstation/exam_session.h"
 #include "workstation/first_frame_reader.h"
 #include "workstation/live_pane.h"
 #include "workstation/playback_review.h"
 #include "workstation/report_job.h"
 #include "workstation/thumbnail_cache.h"
+#include "workstation/worklist_job.h"
 
 class QMenu;
 
@@ -220,6 +221,8 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     std::unique_ptr<CExamSession> m_exam;
     // Writes the chosen exam's report; made after the exam, so it goes first.
     std::unique_ptr<CReportJob> m_reportJob;
+    // Outlives each exam dialog, so that closing one never waits for the network.
+    std::unique_ptr<CWorklistJob> m_worklistJob;
     // A strip rebuild for the window's new size is queued (size changes coalesce into one).
     bool m_stripRebuildQueued = false;
     // Unplug and replug: set while the camera is gone; the watch looks for it once a second.

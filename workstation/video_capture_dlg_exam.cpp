@@ -74,6 +74,8 @@ void CVideoCaptureDlg::OnExamDialog() {
                 AddVideo(path);
     });
     dlg.SetReport([this] { OnReport(); });
+    if (!m_worklistJob) m_worklistJob = std::make_unique<CWorklistJob>();
+    dlg.SetWorklist(m_worklistJob.get());
     dlg.exec();
 }
 
