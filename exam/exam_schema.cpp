@@ -52,6 +52,32 @@ CREATE TABLE measurements (
     per_mm REAL);
 CREATE INDEX measurements_clip ON measurements (clip);
 )sql";
+        case 3:
+            // Width rows and what the assisted tools proposed need a wider kind check, which
+            // SQLite can only change by copying the table. Visits take the worklist's order.
+            return R"sql(
+CREATE TABLE measurements_v3 (
+    id INTEGER PRIMARY KEY,
+    clip INTEGER NOT NULL REFERENCES clips (id) ON DELETE CASCADE,
+    frame INTEGER NOT NULL,
+    kind TEXT NOT NULL CHECK (kind IN ('measure', 'count', 'calibrate', 'width')),
+    x1 REAL, y1 REAL, x2 REAL, y2 REAL,
+    length_px REAL, length_um REAL,
+    count INTEGER,
+    per_mm REAL,
+    proposed INTEGER,
+    changed INTEGER,
+    marks TEXT);
+INSERT INTO measurements_v3 (id, clip, frame, kind, x1, y1, x2, y2, length_px, length_um, count,
+                             per_mm)
+    SELECT id, clip, frame, kind, x1, y1, x2, y2, length_px, length_um, count, per_mm
+    FROM measurements;
+DROP TABLE measurements;
+ALTER TABLE measurements_v3 RENAME TO measurements;
+CREATE INDEX measurements_clip ON measurements (clip);
+ALTER TABLE visits ADD COLUMN accession_number TEXT NOT NULL DEFAULT '';
+ALTER TABLE visits ADD COLUMN requested_procedure TEXT NOT NULL DEFAULT '';
+)sql";
         default:
             return nullptr;
     }

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <set>
@@ -49,6 +51,34 @@ bool IsSafeRelativePath(const std::string& path) {
         start = end + 1;
     }
     return true;
+}
+
+// Count marks as "x,y;x,y;...", in clip pixels to a hundredth.
+std::string EncodeMarks(const std::vector<MarkPoint>& marks) {
+    std::string text;
+    char point[64];
+    for (const MarkPoint& p : marks) {
+        std::snprintf(point, sizeof point, "%s%.2f,%.2f", text.empty() ? "" : ";", p.x, p.y);
+        text += point;
+    }
+    return text;
+}
+
+// A point that does not read as two finite numbers is left out rather than made up.
+std::vector<MarkPoint> DecodeMarks(const std::string& text) {
+    std::vector<MarkPoint> marks;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find(';', start), text.size());
+        const std::string item = text.substr(start, end - start);
+        double x = 0, y = 0;
+        char tail = 0;
+        if (std::sscanf(item.c_str(), "%lf,%lf%c", &x, &y, &tail) == 2 && std::isfinite(x) &&
+            std::isfinite(y))
+            marks.push_back({x, y});
+        start = end + 1;
+    }
+    return marks;
 }
 
 constexpr const char* kClipColumns =
@@ -338,13 +368,21 @@ ExamResult<Visit> CExamStore::VisitOn(long long patientRow, const std::string& d
     std::lock_guard lock(m_mutex);
     if (!m_db) return {NotOpen()};
     auto find = [&](Visit* visit) -> int {
-        CSqlStatement s(m_db.get(), "SELECT id FROM visits WHERE patient = ?1 AND visit_date = ?2");
+        CSqlStatement s(m_db.get(),
+                        "SELECT id, accession_number, requested_procedure FROM visits "
+                        "WHERE patient = ?1 AND visit_date = ?2");
         s.BindAll(patientRow, date);
         const int rc = s.Step();
-        if (rc == SQLITE_ROW) *visit = {s.Int(0), patientRow, date};
+        if (rc == SQLITE_ROW) {
+            visit->row = s.Int(0);
+            visit->accessionNumber = s.Text(1);
+            visit->requestedProcedure = s.Text(2);
+        }
         return rc;
     };
     Visit visit;
+    visit.patientRow = patientRow;
+    visit.date = date;
     const int rc = find(&visit);
     if (rc == SQLITE_ROW) return {ExamStatus::Ok(), visit};
     if (rc != SQLITE_DONE) return {Error(rc, "reading a visit")};
@@ -354,19 +392,45 @@ ExamResult<Visit> CExamStore::VisitOn(long long patientRow, const std::string& d
     ExamResult<long long> row = InsertLocked(s, "starting a visit", ExamStatus::Ok(),
                                              Status(ExamError::NotFound, "no such patient"));
     if (!row.ok()) return {row.status};
-    return {ExamStatus::Ok(), Visit{row.value, patientRow, date}};
+    visit.row = row.value;
+    return {ExamStatus::Ok(), visit};
 }
 
 ExamResult<std::vector<Visit>> CExamStore::VisitsOf(long long patientRow) {
     std::lock_guard lock(m_mutex);
     if (!m_db) return {NotOpen()};
     CSqlStatement s(m_db.get(),
-                    "SELECT id, visit_date FROM visits WHERE patient = ?1 "
-                    "ORDER BY visit_date DESC");
+                    "SELECT id, visit_date, accession_number, requested_procedure FROM visits "
+                    "WHERE patient = ?1 ORDER BY visit_date DESC");
     s.Bind(1, patientRow);
     return CollectLocked<Visit>(s, "reading visits", [&](const CSqlStatement& row) {
-        return Visit{row.Int(0), patientRow, row.Text(1)};
+        Visit visit;
+        visit.row = row.Int(0);
+        visit.patientRow = patientRow;
+        visit.date = row.Text(1);
+        visit.accessionNumber = row.Text(2);
+        visit.requestedProcedure = row.Text(3);
+        return visit;
     });
+}
+
+ExamStatus CExamStore::SetVisitOrder(long long visitRow, const std::string& accessionNumber,
+                                     const std::string& requestedProcedure) {
+    std::lock_guard lock(m_mutex);
+    if (!m_db) return NotOpen();
+    CSqlTransaction transaction(m_db.get());
+    if (transaction.BeginResult() != SQLITE_OK)
+        return Error(transaction.BeginResult(), "storing a visit's order");
+    CSqlStatement s(m_db.get(),
+                    "UPDATE visits SET accession_number = ?1, requested_procedure = ?2 "
+                    "WHERE id = ?3");
+    s.BindAll(Trim(accessionNumber), Trim(requestedProcedure), visitRow);
+    const int rc = s.Step();
+    if (rc != SQLITE_DONE) return Error(rc, "storing a visit's order");
+    if (sqlite3_changes(m_db.get()) == 0) return Status(ExamError::NotFound, "no such visit");
+    const int commit = transaction.Commit();
+    if (commit != SQLITE_OK) return Error(commit, "storing a visit's order");
+    return ExamStatus::Ok();
 }
 
 ExamResult<long long> CExamStore::SaveClip(const ClipRecord& clip) {
@@ -476,17 +540,22 @@ ExamResult<Clip> CExamStore::EarlierClip(const std::string& relPath) {
 }
 
 ExamResult<long long> CExamStore::AddMeasurement(const std::string& relPath, const Measurement& m) {
-    if (m.kind != "measure" && m.kind != "count" && m.kind != "calibrate")
+    if (m.kind != "measure" && m.kind != "count" && m.kind != "calibrate" && m.kind != "width")
         return {Status(ExamError::BadInput, "unknown measurement kind")};
+    for (const MarkPoint& p : m.marks)
+        if (!std::isfinite(p.x) || !std::isfinite(p.y))
+            return {Status(ExamError::BadInput, "a count mark is not a point")};
     std::lock_guard lock(m_mutex);
     ExamResult<Clip> clip = ClipByPathLocked(relPath);
     if (!clip.ok()) return {clip.status};
     CSqlStatement s(m_db.get(),
                     "INSERT INTO measurements (clip, frame, kind, x1, y1, x2, y2, length_px, "
-                    "length_um, count, per_mm) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
-                    "?10, ?11)");
+                    "length_um, count, per_mm, proposed, changed, marks) VALUES (?1, ?2, ?3, ?4, "
+                    "?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)");
+    std::optional<std::string> marks;
+    if (!m.marks.empty()) marks = EncodeMarks(m.marks);
     s.BindAll(clip.value.row, m.frame, m.kind, m.x1, m.y1, m.x2, m.y2, m.lengthPx, m.lengthUm,
-              m.count, m.perMm);
+              m.count, m.perMm, m.proposed, m.changed, marks);
     return InsertLocked(s, "storing a measurement", ExamStatus::Ok(), ExamStatus::Ok());
 }
 
@@ -495,10 +564,14 @@ ExamResult<std::vector<Measurement>> CExamStore::MeasurementsOf(const std::strin
     if (!m_db) return {NotOpen()};
     CSqlStatement s(m_db.get(),
                     "SELECT m.frame, m.kind, m.x1, m.y1, m.x2, m.y2, m.length_px, m.length_um, "
-                    "m.count, m.per_mm FROM measurements m JOIN clips c ON c.id = m.clip "
-                    "WHERE c.rel_path = ?1 ORDER BY m.id");
+                    "m.count, m.per_mm, m.proposed, m.changed, m.marks FROM measurements m "
+                    "JOIN clips c ON c.id = m.clip WHERE c.rel_path = ?1 ORDER BY m.id");
     s.Bind(1, relPath);
     return CollectLocked<Measurement>(s, "reading measurements", [](const CSqlStatement& row) {
+        auto optInt = [&](int column) -> std::optional<int> {
+            if (row.IsNull(column)) return std::nullopt;
+            return static_cast<int>(row.Int(column));
+        };
         Measurement m;
         m.frame = static_cast<int>(row.Int(0));
         m.kind = row.Text(1);
@@ -508,8 +581,11 @@ ExamResult<std::vector<Measurement>> CExamStore::MeasurementsOf(const std::strin
         m.y2 = row.OptReal(5);
         m.lengthPx = row.OptReal(6);
         m.lengthUm = row.OptReal(7);
-        if (!row.IsNull(8)) m.count = static_cast<int>(row.Int(8));
+        m.count = optInt(8);
         m.perMm = row.OptReal(9);
+        m.proposed = optInt(10);
+        m.changed = optInt(11);
+        if (!row.IsNull(12)) m.marks = DecodeMarks(row.Text(12));
         return m;
     });
 }

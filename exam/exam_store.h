@@ -56,6 +56,9 @@ class CExamStore {
     ExamResult<Visit> VisitOn(long long patientRow, const std::string& date);
     // The patient's visits, the latest first.
     ExamResult<std::vector<Visit>> VisitsOf(long long patientRow);
+    // Stores the worklist's order on a visit; NotFound when there is no such visit.
+    ExamStatus SetVisitOrder(long long visitRow, const std::string& accessionNumber,
+                             const std::string& requestedProcedure);
 
     // Records a clip whose file is already written; FileMissing, and nothing changed, when the
     // file is not there.

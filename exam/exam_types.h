@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 enum class ExamError {
     None,
@@ -49,6 +50,9 @@ struct Visit {
     long long row = 0;
     long long patientRow = 0;
     std::string date;  // YYYY-MM-DD
+    // The worklist's order the visit was made for; empty when it came from none.
+    std::string accessionNumber;
+    std::string requestedProcedure;
 };
 
 // A clip to record: its file lies at relPath below the video folder.
@@ -69,11 +73,23 @@ struct Clip {
     std::string visitDate;
 };
 
+// A count mark, in the clip's pixels.
+struct MarkPoint {
+    double x = 0;
+    double y = 0;
+    bool operator==(const MarkPoint&) const = default;
+};
+
 struct Measurement {
     int frame = 0;
-    std::string kind;  // "measure", "count" or "calibrate"
-    std::optional<double> x1, y1, x2, y2;
-    std::optional<double> lengthPx, lengthUm;
+    std::string kind;                          // "measure", "count", "calibrate" or "width"
+    std::optional<double> x1, y1, x2, y2;      // width: the line across the vessel
+    std::optional<double> lengthPx, lengthUm;  // width: the vessel's width
     std::optional<int> count;
     std::optional<double> perMm;
+    // The assisted tools: how many marks (a count) or lines (a width) were proposed, and how
+    // many of them the clinician added or took back.
+    std::optional<int> proposed;
+    std::optional<int> changed;
+    std::vector<MarkPoint> marks;  // a count's kept marks
 };

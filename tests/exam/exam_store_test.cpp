@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <fstream>
 
 #include "exam/exam_schema.h"
@@ -107,6 +108,54 @@ TEST(ExamSchemaTest, FirstVersionFileIsUpgradedWithItsRows) {
     EXPECT_TRUE(store.AddMeasurement("2026-01-10/090000.avi", m).ok());
 }
 
+TEST(ExamSchemaTest, SecondVersionMeasurementsSurviveTheWiderKinds) {
+    CExamFolder folder;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(folder.DbPath().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(CExamSchema::Migrate(db, 0, 2), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "PRAGMA foreign_keys = ON;"
+                           "INSERT INTO patients (id, patient_id) VALUES (7, 'P-7');"
+                           "INSERT INTO visits (id, patient, visit_date) VALUES (3, 7, "
+                           "'2026-01-10');"
+                           "INSERT INTO clips (id, visit, finger, rel_path, saved_at) VALUES "
+                           "(5, 3, 'L2', '2026-01-10/090000.avi', '2026-01-10 09:00:00');"
+                           "INSERT INTO measurements (id, clip, frame, kind, count, per_mm) "
+                           "VALUES (11, 5, 40, 'count', 6, 7.5)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    // A version 2 file refuses width rows: the reason for the copy.
+    EXPECT_NE(
+        sqlite3_exec(db, "INSERT INTO measurements (clip, frame, kind) VALUES (5, 1, 'width')",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+
+    CExamStore store;
+    ASSERT_TRUE(store.Open(folder.Root()).ok());
+    EXPECT_EQ(folder.Query("PRAGMA user_version"), CExamSchema::kVersion);
+    auto rows = store.MeasurementsOf("2026-01-10/090000.avi");
+    ASSERT_TRUE(rows.ok());
+    ASSERT_EQ(rows.value.size(), 1u);
+    EXPECT_EQ(rows.value[0].count, 6);
+    EXPECT_EQ(rows.value[0].perMm, 7.5);
+    EXPECT_FALSE(rows.value[0].proposed.has_value());
+    EXPECT_TRUE(rows.value[0].marks.empty());
+    Measurement width;
+    width.kind = "width";
+    width.lengthPx = 9.4;
+    EXPECT_TRUE(store.AddMeasurement("2026-01-10/090000.avi", width).ok());
+    // The copy kept the cascade: the clip's rows go with it.
+    EXPECT_EQ(folder.Query("SELECT count(*) FROM measurements"), 2);
+    EXPECT_EQ(folder.Query("SELECT count(*) FROM pragma_foreign_key_list('measurements') "
+                           "WHERE \"table\" = 'clips' AND on_delete = 'CASCADE'"),
+              1);
+    auto visits = store.VisitsOf(7);
+    ASSERT_TRUE(visits.ok());
+    ASSERT_EQ(visits.value.size(), 1u);
+    EXPECT_EQ(visits.value[0].accessionNumber, "");
+}
+
 TEST_F(ExamStoreTest, ForeignKeysHold) {
     m_folder.WriteClipFile("2026-12-11/101530.avi");
     auto clip = m_store.SaveClip(Record(999, "R3", "2026-12-11/101530.avi"));
@@ -190,7 +239,7 @@ TEST(ExamOpenTest, CorruptForeignAndNewerFilesAreLeftAlone) {
         EXPECT_EQ(folder.FileBytes(), bytes);
     }
     for (const char* sql : {"PRAGMA application_id = 7; PRAGMA user_version = 1",
-                            "PRAGMA application_id = 1364610097; PRAGMA user_version = 3"}) {
+                            "PRAGMA application_id = 1364610097; PRAGMA user_version = 99"}) {
         CExamFolder folder;
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(folder.DbPath().c_str(), &db), SQLITE_OK);
@@ -287,6 +336,66 @@ TEST_F(ExamStoreTest, MeasurementsGoAgainstTheirClip) {
     EXPECT_EQ(rows.value[0].count, 6);
     EXPECT_EQ(rows.value[0].x2, 110);
     EXPECT_FALSE(rows.value[0].lengthUm.has_value());
+}
+
+TEST_F(ExamStoreTest, AssistedRowsKeepTheirMarksAndWidths) {
+    const long long visit = m_store.VisitOn(AddPatient("1234"), "2026-12-11").value.row;
+    Save(visit, "R2", "2026-12-11/101530.avi");
+    Measurement count;
+    count.frame = 3;
+    count.kind = "count";
+    count.count = 3;
+    count.proposed = 4;
+    count.changed = 1;
+    count.marks = {{12.25, 40}, {-0.5, 1e4}, {639.99, 479.01}};
+    ASSERT_TRUE(m_store.AddMeasurement("2026-12-11/101530.avi", count).ok());
+    Measurement width;
+    width.kind = "width";
+    width.x1 = 100;
+    width.y1 = 50;
+    width.x2 = 112.5;
+    width.y2 = 52;
+    width.lengthPx = 12.6;
+    width.lengthUm = 31.5;
+    width.proposed = 1;
+    width.changed = 0;
+    ASSERT_TRUE(m_store.AddMeasurement("2026-12-11/101530.avi", width).ok());
+    Measurement bad = count;
+    bad.marks = {{std::nan(""), 3}};
+    EXPECT_EQ(m_store.AddMeasurement("2026-12-11/101530.avi", bad).status.code,
+              ExamError::BadInput);
+
+    auto rows = m_store.MeasurementsOf("2026-12-11/101530.avi");
+    ASSERT_TRUE(rows.ok());
+    ASSERT_EQ(rows.value.size(), 2u);
+    EXPECT_EQ(rows.value[0].marks, count.marks);
+    EXPECT_EQ(rows.value[0].proposed, 4);
+    EXPECT_EQ(rows.value[0].changed, 1);
+    EXPECT_EQ(rows.value[1].kind, "width");
+    EXPECT_EQ(rows.value[1].lengthUm, 31.5);
+    EXPECT_EQ(rows.value[1].x2, 112.5);
+    EXPECT_EQ(rows.value[1].changed, 0);
+    EXPECT_TRUE(rows.value[1].marks.empty());
+
+    // A damaged marks text loses the bad points, never the row.
+    ASSERT_TRUE(m_folder.Exec(
+        "UPDATE measurements SET marks = '1,2;x,3;;4.5,6,7;8,9' WHERE kind = 'count'"));
+    rows = m_store.MeasurementsOf("2026-12-11/101530.avi");
+    ASSERT_TRUE(rows.ok());
+    EXPECT_EQ(rows.value[0].marks, (std::vector<MarkPoint>{{1, 2}, {8, 9}}));
+}
+
+TEST_F(ExamStoreTest, VisitKeepsTheWorklistOrder) {
+    const long long patient = AddPatient("1234");
+    const long long visit = m_store.VisitOn(patient, "2026-12-11").value.row;
+    ASSERT_TRUE(m_store.SetVisitOrder(visit, " ACC-77 ", "Nailfold capillaroscopy").ok());
+    EXPECT_EQ(m_store.SetVisitOrder(visit + 100, "A", "B").code, ExamError::NotFound);
+    auto again = m_store.VisitOn(patient, "2026-12-11");
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ(again.value.row, visit);
+    EXPECT_EQ(again.value.accessionNumber, "ACC-77");
+    EXPECT_EQ(again.value.requestedProcedure, "Nailfold capillaroscopy");
+    EXPECT_EQ(m_store.VisitsOf(patient).value.at(0).accessionNumber, "ACC-77");
 }
 
 TEST_F(ExamStoreTest, SearchFindsPrefixesFirstThenInsideIgnoringCase) {

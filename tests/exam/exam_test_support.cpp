@@ -32,6 +32,17 @@ long long CExamFolder::Query(const std::string& sql) const {
     return value;
 }
 
+bool CExamFolder::Exec(const std::string& sql) const {
+    sqlite3* db = nullptr;
+    bool ok = false;
+    if (sqlite3_open_v2(DbPath().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 10000);
+        ok = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    sqlite3_close_v2(db);
+    return ok;
+}
+
 std::string CExamFolder::FileBytes() const {
     std::ifstream in(DbPath(), std::ios::binary);
     std::ostringstream bytes;

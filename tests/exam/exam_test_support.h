@@ -21,6 +21,8 @@ class CExamFolder {
     bool Exists(const std::string& rel) const;
     // One number from the database through a connection of its own; -1 on any error.
     long long Query(const std::string& sql) const;
+    // Runs sql through a connection of its own, as a damaged or foreign writer would.
+    bool Exec(const std::string& sql) const;
     std::string FileBytes() const;
 
   private:
