@@ -62,12 +62,12 @@ CExamDlg::CExamDlg(CExamSession& session, CExamStore& store, const QString& toda
     right->addWidget(&m_visits);
     m_toStrip.setText(Text("IDS_EXAM_TO_STRIP"));
     right->addWidget(&m_toStrip);
-    auto* order = new QFormLayout;
+    auto* orderForm = new QFormLayout;
     m_accession.setReadOnly(true);
     m_procedure.setReadOnly(true);
-    order->addRow(Text("IDS_WORKLIST_ACCESSION"), &m_accession);
-    order->addRow(Text("IDS_WORKLIST_PROCEDURE"), &m_procedure);
-    right->addLayout(order);
+    orderForm->addRow(Text("IDS_WORKLIST_ACCESSION"), &m_accession);
+    orderForm->addRow(Text("IDS_WORKLIST_PROCEDURE"), &m_procedure);
+    right->addLayout(orderForm);
 
     // The hand map: both hands as the operator faces the patient's backs of the hands, thumbs
     // towards the middle.
@@ -203,7 +203,10 @@ void CExamDlg::OnPatientChosen() {
     const auto visits = m_store.VisitsOf(m_patient->row);
     if (!visits.ok()) return ShowError(visits.status);
     for (const Visit& v : visits.value) {
-        auto* entry = new QListWidgetItem(QString::fromStdString(v.date), &m_visits);
+        QString text = QString::fromStdString(v.date);
+        if (!v.accessionNumber.empty())
+            text += QStringLiteral(" · ") + QString::fromStdString(v.accessionNumber);
+        auto* entry = new QListWidgetItem(text, &m_visits);
         entry->setData(kRowRole, v.row);
     }
 }
