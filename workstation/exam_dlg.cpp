@@ -304,32 +304,30 @@ void CExamDlg::AskWorklist() {
     m_fromWorklist.setEnabled(false);
     m_status.setText(Text("IDS_WORKLIST_ASKING").arg(QString::fromStdString(settings.Address())));
     m_worklist->Start(
-        settings, m_todayDate.toStdString(), [this, settings](CWorklistQuery::Result&& r) {
-            m_fromWorklist.setEnabled(true);
-            const QString address = QString::fromStdString(settings.Address());
-            switch (r.error) {
-                case CWorklistQuery::Error::None:
-                    break;
-                case CWorklistQuery::Error::Unreachable:
-                    return m_status.setText(Text("IDS_WORKLIST_UNREACHABLE").arg(address));
-                case CWorklistQuery::Error::Refused:
-                    return m_status.setText(
-                        Text("IDS_WORKLIST_REFUSED")
-                            .arg(address, QString::fromStdString(settings.calledAeTitle),
-                                 QString::fromStdString(settings.callingAeTitle)));
-                case CWorklistQuery::Error::TimedOut:
-                    return m_status.setText(Text("IDS_WORKLIST_TIMEOUT").arg(address));
-                case CWorklistQuery::Error::Failed:
-                    return m_status.setText(
-                        Text("IDS_WORKLIST_FAILED")
-                            .arg(address,
-                                 QStringLiteral("0x%1").arg(r.status, 4, 16, QLatin1Char('0'))));
-            }
-            OnWorklistResult(std::move(r));
-        });
+        settings, m_todayDate.toStdString(),
+        [this, settings](CWorklistQuery::Result&& r) { OnWorklistResult(settings, std::move(r)); });
 }
 
-void CExamDlg::OnWorklistResult(CWorklistQuery::Result&& result) {
+void CExamDlg::OnWorklistResult(const WorklistSettings& settings, CWorklistQuery::Result&& result) {
+    m_fromWorklist.setEnabled(true);
+    const QString address = QString::fromStdString(settings.Address());
+    switch (result.error) {
+        case CWorklistQuery::Error::None:
+            break;
+        case CWorklistQuery::Error::Unreachable:
+            return m_status.setText(Text("IDS_WORKLIST_UNREACHABLE").arg(address));
+        case CWorklistQuery::Error::Refused:
+            return m_status.setText(Text("IDS_WORKLIST_REFUSED")
+                                        .arg(address,
+                                             QString::fromStdString(settings.calledAeTitle),
+                                             QString::fromStdString(settings.callingAeTitle)));
+        case CWorklistQuery::Error::TimedOut:
+            return m_status.setText(Text("IDS_WORKLIST_TIMEOUT").arg(address));
+        case CWorklistQuery::Error::Failed:
+            return m_status.setText(Text("IDS_WORKLIST_FAILED")
+                                        .arg(address, QStringLiteral("0x%1").arg(
+                                                          result.status, 4, 16, QLatin1Char('0'))));
+    }
     if (result.entries.empty()) return m_status.setText(Text("IDS_WORKLIST_EMPTY"));
     m_status.clear();
     if (m_picker) m_picker->deleteLater();

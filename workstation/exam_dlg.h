@@ -67,7 +67,7 @@ class CExamDlg : public QDialog {
     void ShowError(const ExamStatus& status);
     static QString Text(const char* key);
     void AskWorklist();
-    void OnWorklistResult(CWorklistQuery::Result&& result);
+    void OnWorklistResult(const WorklistSettings& settings, CWorklistQuery::Result&& result);
     void UseWorklistEntry(const WorklistEntry& entry);
     void ShowOrder();
 
