@@ -4,12 +4,18 @@
 #include <dcmtk/config/osconfig.h>  // before any other DCMTK header
 #include <dcmtk/dcmdata/dcdeftag.h>
 #include <dcmtk/dcmdata/dcfilefo.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <csignal>
+#include <cstring>
+#include <vector>
 
 #include "tests/support/test_support.h"
 
@@ -46,12 +52,19 @@ CWorklistServer::CWorklistServer() {
 }
 
 CWorklistServer::~CWorklistServer() {
-    if (m_process.state() == QProcess::NotRunning) return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(kPatienceMs)) {
-        m_process.kill();
-        m_process.waitForFinished(kPatienceMs);
+    if (!Running()) return;
+    kill(m_pid, SIGTERM);
+    if (!WaitUntil([&] { return !Running(); })) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
     }
+}
+
+bool CWorklistServer::Running() {
+    if (m_pid <= 0) return false;
+    if (waitpid(m_pid, nullptr, WNOHANG) == 0) return true;
+    m_pid = -1;
+    return false;
 }
 
 int CWorklistServer::FreePort() {
@@ -104,34 +117,40 @@ bool CWorklistServer::Add(const std::string& name, const Item& item) {
 }
 
 bool CWorklistServer::Start() {
+    const QByteArray log = QFile::encodeName(m_dir.filePath(QStringLiteral("wlmscpfs.log")));
+    const QByteArray data = QFile::encodeName(m_dir.path());
     // The port may be taken between finding it free and the server's bind: then another.
-    for (int attempt = 0; attempt < 5; ++attempt) {
+    for (int attempt = 0; attempt < 5 && !Running(); ++attempt) {
         m_port = FreePort();
-        m_process.setStandardOutputFile(m_dir.filePath(QStringLiteral("wlmscpfs.log")),
-                                        QIODevice::Append);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        const std::string port = std::to_string(m_port);
         // One process, no forks, so that stopping it leaves nothing behind; the character set
         // of each file goes out with its entry.
-        m_process.start(QStringLiteral("wlmscpfs"),
-                        {QStringLiteral("--single-process"), QStringLiteral("--keep-char-set"),
-                         QStringLiteral("--disable-host-lookup"), QStringLiteral("-dfp"),
-                         m_dir.path(), QString::number(m_port)});
-        if (!m_process.waitForStarted(kPatienceMs)) {
-            m_error = "wlmscpfs does not start: " + m_process.errorString().toStdString();
+        std::vector<const char*> args = {
+            "wlmscpfs", "--single-process", "--keep-char-set", "--disable-host-lookup",
+            "-dfp",     data.constData(),   port.c_str(),      nullptr};
+        // posix_spawn, not fork: the sanitizers do not follow a fork of a process with threads.
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, log.constData(), O_WRONLY | O_CREAT | O_APPEND,
+                                         0600);
+        posix_spawn_file_actions_adddup2(&files, 1, 2);
+        const int rc = posix_spawnp(&m_pid, "wlmscpfs", &files, nullptr,
+                                    const_cast<char* const*>(args.data()), environ);
+        posix_spawn_file_actions_destroy(&files);
+        if (rc != 0) {
+            m_pid = -1;
+            m_error = std::string("wlmscpfs does not start: ") + std::strerror(rc);
             return false;
         }
-        if (WaitUntil(
-                [&] { return Listening(m_port) || m_process.state() == QProcess::NotRunning; }) &&
-            m_process.state() == QProcess::Running)
-            return true;
-        if (m_process.state() == QProcess::Running) {
+        if (WaitUntil([&] { return Listening(m_port) || !Running(); }) && Running()) return true;
+        if (Running()) {
             m_error = "wlmscpfs does not listen";
             return false;
         }
     }
-    QFile log(m_dir.filePath(QStringLiteral("wlmscpfs.log")));
-    log.open(QIODevice::ReadOnly);
-    m_error = "wlmscpfs ended: " + log.readAll().toStdString();
+    QFile out(QString::fromLocal8Bit(log));
+    out.open(QIODevice::ReadOnly);
+    m_error = "wlmscpfs ended: " + out.readAll().toStdString();
     return false;
 }
 

@@ -3,7 +3,8 @@
 // title kAeTitle only. Stopped when the object goes.
 #pragma once
 
-#include <QProcess>
+#include <sys/types.h>
+
 #include <QString>
 #include <QTemporaryDir>
 #include <string>
@@ -40,8 +41,11 @@ class CWorklistServer {
     static int FreePort();
 
   private:
+    // Whether the server still runs; reaps it when it has ended.
+    bool Running();
+
     QTemporaryDir m_dir;
-    QProcess m_process;
+    pid_t m_pid = -1;
     int m_port = 0;
     std::string m_error;
 };
