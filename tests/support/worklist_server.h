@@ -1,6 +1,7 @@
 // DCMTK's worklist server (wlmscpfs) for a test: its worklist folder in a temporary directory,
-// one file per entry written here with DCMTK, listening on a free port. It answers to the AE
-// title kAeTitle only. Stopped when the object goes.
+// one file per entry written here with DCMTK, on a free port (wlmscpfs has no option to bind one
+// address, so it listens on all; the tests reach it at 127.0.0.1). It answers to the AE title
+// kAeTitle only. Stopped when the object goes.
 #pragma once
 
 #include <sys/types.h>
