@@ -8,7 +8,7 @@ PKGS = cmake ninja-build g++ pkg-config libgtest-dev qt6-base-dev libopencv-dev 
        vlc-plugin-base vlc-plugin-video-output libvlc-bin xvfb xauth x11-utils fonts-noto-cjk \
        libturbojpeg0-dev libjpeg62-turbo-dev libavformat-dev libavcodec-dev libavutil-dev \
        libudev-dev qt6-translations-l10n libsqlite3-dev poppler-utils fonts-dejavu-core \
-       libdcmtk-dev dcmtk
+       libdcmtk-dev dcmtk orthanc dicom3tools
 BENCH_PKGS = ffmpeg
 # Building and checking the Debian package (make package, the package test).
 PACKAGE_PKGS = dpkg-dev file desktop-file-utils appstream
@@ -80,6 +80,7 @@ bench: deps bench-deps build
 	$(XVFB) ./$(BUILD)/bin/bench_capture_window
 	./$(BUILD)/bin/bench_analysis
 	$(XVFB) ./$(BUILD)/bin/bench_review_sync
+	./$(BUILD)/bin/bench_dicom
 
 screenshots: deps build
 	tools/screenshots.sh $(BUILD)

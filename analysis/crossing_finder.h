@@ -8,11 +8,11 @@
 class CCrossingFinder {
   public:
     struct Options {
-        int halfBand = 4;               // pixels either side of the line averaged into the profile
-        double minDepth = 10;           // grey levels a valley must lie below its lower shoulder
-        double minRelativeDepth = 0.3;  // ... and at least this share of the deepest valley's
-        double minWidth = 2.5;          // pixels, at half its depth
-        double minSpacing = 5;          // pixels between two crossings
+        int halfBand = 3;                // pixels either side of the line averaged into the profile
+        double minDepth = 10;            // grey levels a valley must lie below its lower shoulder
+        double minRelativeDepth = 0.15;  // ... and at least this share of the deepest valley's
+        double minWidth = 2.5;           // pixels, at half its depth
+        double minSpacing = 5;           // pixels between two crossings
     };
     struct Crossing {
         cv::Point2d at;      // in frame pixels, on the line

@@ -16,6 +16,13 @@ class CGreyProfile {
     // mean of the 2 * halfBand + 1 samples across, one pixel apart.
     static std::vector<float> Along(const cv::Mat& channel, cv::Point2d from, cv::Point2d dir,
                                     double step, int count, int halfBand);
+    // The same into out, whose memory is reused from call to call.
+    static void Along(const cv::Mat& channel, cv::Point2d from, cv::Point2d dir, double step,
+                      int count, int halfBand, std::vector<float>& out);
     // Gaussian smoothing of a profile, sigma in samples; the ends are held.
     static std::vector<float> Smooth(const std::vector<float>& profile, double sigma);
+    // The same into out (not profile itself), sized as profile; only the samples first to last
+    // are computed, the others are zero.
+    static void Smooth(const std::vector<float>& profile, double sigma, std::vector<float>& out,
+                       int first, int last);
 };

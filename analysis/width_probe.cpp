@@ -23,27 +23,58 @@ struct Structure {
 };
 
 // The scale-normalised Hessian at one point, from Gaussian derivative kernels summed over the
-// patch around it: a dark line gives a large positive curvature across it.
+// patch around it: a dark line gives a large positive curvature across it. The Gaussian is
+// separable, so each row of the patch is summed once against its weights along x, and the rows
+// are then weighted along y; the weights are the same for every click.
+struct ScaleKernel {
+    double scale = 0;
+    int radius = 0;
+    std::vector<double> g;  // exp(-d^2 / 2s^2), d from -radius
+};
+
+const std::vector<ScaleKernel>& Kernels() {
+    static const std::vector<ScaleKernel> kernels = [] {
+        std::vector<ScaleKernel> out;
+        for (const double s : kScales) {
+            ScaleKernel k{s, static_cast<int>(std::ceil(3 * s)), {}};
+            for (int d = -k.radius; d <= k.radius; ++d)
+                k.g.push_back(std::exp(-(d * d) / (2 * s * s)));
+            out.push_back(std::move(k));
+        }
+        return out;
+    }();
+    return kernels;
+}
+
 std::optional<Structure> LocalStructure(const cv::Mat& channel, cv::Point2d at) {
     std::optional<Structure> best;
     double bestResponse = 0;
-    for (const double s : kScales) {
-        const int r = static_cast<int>(std::ceil(3 * s));
-        const int cx = static_cast<int>(std::lround(at.x));
-        const int cy = static_cast<int>(std::lround(at.y));
+    const int cx = static_cast<int>(std::lround(at.x));
+    const int cy = static_cast<int>(std::lround(at.y));
+    // The largest patch's columns, clamped to the frame once.
+    const int reach = Kernels().back().radius;
+    int columns[2 * 64 + 1];
+    static_assert(kScales.back() * 3 <= 64);
+    for (int d = -reach; d <= reach; ++d)
+        columns[d + reach] = std::clamp(cx + d, 0, channel.cols - 1);
+    for (const ScaleKernel& k : Kernels()) {
+        const int r = k.radius;
+        const double s2 = k.scale * k.scale;
         double hxx = 0, hyy = 0, hxy = 0;
-        const double s2 = s * s;
         for (int dy = -r; dy <= r; ++dy) {
-            const int y = std::clamp(cy + dy, 0, channel.rows - 1);
-            const float* row = channel.ptr<float>(y);
+            const float* row = channel.ptr<float>(std::clamp(cy + dy, 0, channel.rows - 1));
+            // Along x: the sums weighted by g, g dx and g dx^2.
+            double a0 = 0, a1 = 0, a2 = 0;
             for (int dx = -r; dx <= r; ++dx) {
-                const int x = std::clamp(cx + dx, 0, channel.cols - 1);
-                const double g = std::exp(-(dx * dx + dy * dy) / (2 * s2));
-                const double value = row[x];
-                hxx += value * g * (dx * dx / s2 - 1);
-                hyy += value * g * (dy * dy / s2 - 1);
-                hxy += value * g * dx * dy / s2;
+                const double v = row[columns[dx + reach]] * k.g[static_cast<size_t>(dx + r)];
+                a0 += v;
+                a1 += v * dx;
+                a2 += v * dx * dx;
             }
+            const double gy = k.g[static_cast<size_t>(dy + r)];
+            hxx += gy * (a2 / s2 - a0);
+            hyy += gy * a0 * (dy * dy / s2 - 1);
+            hxy += gy * dy * a1 / s2;
         }
         // Normalised by sigma^2 (the derivatives) and the kernel's mass.
         const double norm = 1.0 / (2 * CV_PI * s2);
@@ -60,7 +91,7 @@ std::optional<Structure> LocalStructure(const cv::Mat& channel, cv::Point2d at) 
                         : hxx >= hyy          ? cv::Point2d(1, 0)
                                               : cv::Point2d(0, 1);
         v /= cv::norm(v);
-        best = Structure{v, s};
+        best = Structure{v, k.scale};
     }
     return best;
 }
@@ -107,18 +138,25 @@ float Shoulder(const std::vector<float>& p, double edge, int direction, double r
     return best;
 }
 
+// The profiles of one click, kept between the cuts it makes so that their memory is reused.
+struct Scratch {
+    std::vector<float> raw, p, smoother, sorted;
+};
+
 // Full width at half depth across at, along dir; the valley looked for within search pixels.
 std::optional<Cut> HalfDepth(const cv::Mat& channel, cv::Point2d at, cv::Point2d dir, double span,
-                             double search) {
+                             double search, Scratch& scratch) {
     const int half = static_cast<int>(std::ceil(span / kStep));
     const int n = 2 * half + 1;
-    const std::vector<float> p = CGreyProfile::Smooth(
-        CGreyProfile::Along(channel, at - dir * (half * kStep), dir, kStep, n, kHalfBand),
-        0.6 / kStep);
+    CGreyProfile::Along(channel, at - dir * (half * kStep), dir, kStep, n, kHalfBand, scratch.raw);
+    std::vector<float>& p = scratch.p;
+    CGreyProfile::Smooth(scratch.raw, 0.6 / kStep, p, 0, n - 1);
     // The bottom of the valley under the click: downhill on a smoother copy, so that a flat
-    // bottom's noise does not stop the walk and a neighbour as dark is not taken for it.
-    const std::vector<float> smoother = CGreyProfile::Smooth(p, 2.0 / kStep);
+    // bottom's noise does not stop the walk and a neighbour as dark is not taken for it. The walk
+    // stays within reach of the centre: only that much of it is smoothed.
     const int reach = std::min(half - 1, static_cast<int>(std::ceil(search / kStep)));
+    const std::vector<float>& smoother = scratch.smoother;
+    CGreyProfile::Smooth(p, 2.0 / kStep, scratch.smoother, half - reach - 1, half + reach + 1);
     int bottom = half;
     for (;;) {
         const int next =
@@ -138,7 +176,8 @@ std::optional<Cut> HalfDepth(const cv::Mat& channel, cv::Point2d at, cv::Point2d
     // just outside the edges found, which an uneven light does not tilt. A flat bottom may slope:
     // the walk out follows it down to its lowest point before it climbs the wall.
     // The ground's level, roughly: most of what is read across lies beside the vessel.
-    std::vector<float> sorted = p;
+    std::vector<float>& sorted = scratch.sorted;
+    sorted.assign(p.begin(), p.end());
     std::nth_element(sorted.begin(), sorted.begin() + n * 4 / 5, sorted.end());
     const float ground = sorted[static_cast<size_t>(n * 4 / 5)];
     struct Side {
@@ -210,19 +249,22 @@ std::optional<CWidthProbe::Result> CWidthProbe::MeasureChannel(const cv::Mat& ch
     const double search = std::max(3.0, 2 * structure->scale);
     const double base = std::atan2(structure->across.y, structure->across.x);
     auto dirOf = [&](double angle) { return cv::Point2d(std::cos(angle), std::sin(angle)); };
+    Scratch scratch;
     auto measure = [&](double span, cv::Point2d& centre, cv::Point2d& dir) -> std::optional<Cut> {
         // The direction across is where the vessel is narrowest: a parabola through the widths
         // at a few turns either side of the Hessian's.
-        const std::optional<Cut> first = HalfDepth(channel, click, dirOf(base), span, search);
+        const std::optional<Cut> first =
+            HalfDepth(channel, click, dirOf(base), span, search, scratch);
         if (!first) return std::nullopt;
         centre = click + dirOf(base) * ((first->lo + first->hi) / 2);
         double angle = base;
         for (const double turn : {0.2, 0.07}) {
             const std::optional<Cut> minus =
-                HalfDepth(channel, centre, dirOf(angle - turn), span, 3);
-            const std::optional<Cut> mid = HalfDepth(channel, centre, dirOf(angle), span, 3);
+                HalfDepth(channel, centre, dirOf(angle - turn), span, 3, scratch);
+            const std::optional<Cut> mid =
+                HalfDepth(channel, centre, dirOf(angle), span, 3, scratch);
             const std::optional<Cut> plus =
-                HalfDepth(channel, centre, dirOf(angle + turn), span, 3);
+                HalfDepth(channel, centre, dirOf(angle + turn), span, 3, scratch);
             if (!minus || !mid || !plus) break;
             const double wm = minus->hi - minus->lo, w0 = mid->hi - mid->lo,
                          wp = plus->hi - plus->lo;
@@ -232,7 +274,7 @@ std::optional<CWidthProbe::Result> CWidthProbe::MeasureChannel(const cv::Mat& ch
             angle += std::clamp(shift, -1.0, 1.0) * turn;
         }
         dir = dirOf(angle);
-        return HalfDepth(channel, centre, dir, span, 3);
+        return HalfDepth(channel, centre, dir, span, 3, scratch);
     };
     cv::Point2d centre, dir;
     std::optional<Cut> cut =

@@ -78,6 +78,26 @@ CREATE INDEX measurements_clip ON measurements (clip);
 ALTER TABLE visits ADD COLUMN accession_number TEXT NOT NULL DEFAULT '';
 ALTER TABLE visits ADD COLUMN requested_procedure TEXT NOT NULL DEFAULT '';
 )sql";
+        case 4:
+            // Sending to a picture archive: the root of our DICOM UIDs, each visit's study UID
+            // and the queue of objects until the archive has confirmed them.
+            return R"sql(
+CREATE TABLE dicom_uid_root (
+    id INTEGER PRIMARY KEY CHECK (id = 1),
+    root TEXT NOT NULL CHECK (length(root) > 0));
+ALTER TABLE visits ADD COLUMN study_uid TEXT;
+CREATE TABLE send_queue (
+    id INTEGER PRIMARY KEY,
+    clip INTEGER NOT NULL REFERENCES clips (id) ON DELETE CASCADE,
+    kind TEXT NOT NULL CHECK (kind IN ('clip', 'snapshot')),
+    rel_path TEXT NOT NULL UNIQUE,
+    sop_uid TEXT UNIQUE,
+    sent INTEGER NOT NULL DEFAULT 0,
+    attempts INTEGER NOT NULL DEFAULT 0,
+    next_try INTEGER NOT NULL DEFAULT 0,
+    last_error TEXT NOT NULL DEFAULT '');
+CREATE INDEX send_queue_clip ON send_queue (clip);
+)sql";
         default:
             return nullptr;
     }

@@ -7,7 +7,7 @@
 
 class CExamSchema {
   public:
-    static constexpr int kVersion = 3;
+    static constexpr int kVersion = 4;
     // Marks the file as ours (PRAGMA application_id, "QVL1").
     static constexpr int kApplicationId = 0x51564C31;
 

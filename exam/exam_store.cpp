@@ -615,3 +615,139 @@ std::string CExamStore::RelativePath(const std::string& absolutePath) const {
     const std::string rel = absolutePath.substr(prefix.size());
     return IsSafeRelativePath(rel) ? rel : std::string();
 }
+
+ExamResult<std::string> CExamStore::UidRoot(const std::string& fresh) {
+    std::lock_guard lock(m_mutex);
+    if (!m_db) return {NotOpen()};
+    CSqlStatement insert(m_db.get(),
+                         "INSERT OR IGNORE INTO dicom_uid_root (id, root) VALUES (1, ?1)");
+    insert.Bind(1, fresh);
+    ExamResult<long long> done =
+        InsertLocked(insert, "keeping the UID root", ExamStatus::Ok(), ExamStatus::Ok());
+    if (!done.ok()) return {done.status};
+    CSqlStatement s(m_db.get(), "SELECT root FROM dicom_uid_root WHERE id = 1");
+    const int rc = s.Step();
+    if (rc != SQLITE_ROW) return {Error(rc, "reading the UID root")};
+    return {ExamStatus::Ok(), s.Text(0)};
+}
+
+ExamResult<std::string> CExamStore::StudyUid(long long visitRow, const std::string& fresh) {
+    std::lock_guard lock(m_mutex);
+    if (!m_db) return {NotOpen()};
+    CSqlStatement update(m_db.get(),
+                         "UPDATE visits SET study_uid = ?2 WHERE id = ?1 AND study_uid IS NULL");
+    update.BindAll(visitRow, fresh);
+    ExamResult<long long> done =
+        InsertLocked(update, "keeping a study UID", ExamStatus::Ok(), ExamStatus::Ok());
+    if (!done.ok()) return {done.status};
+    CSqlStatement s(m_db.get(), "SELECT study_uid FROM visits WHERE id = ?1");
+    s.Bind(1, visitRow);
+    const int rc = s.Step();
+    if (rc == SQLITE_DONE) return {Status(ExamError::NotFound, "no such visit")};
+    if (rc != SQLITE_ROW) return {Error(rc, "reading a study UID")};
+    return {ExamStatus::Ok(), s.Text(0)};
+}
+
+namespace {
+
+constexpr const char* kSendColumns =
+    "q.id, q.clip, q.kind, q.rel_path, ifnull(q.sop_uid, ''), q.sent, q.attempts, q.next_try, "
+    "q.last_error, c.rel_path FROM send_queue q JOIN clips c ON c.id = q.clip";
+
+SendItem ReadSendItem(const CSqlStatement& s) {
+    SendItem item;
+    item.row = s.Int(0);
+    item.clipRow = s.Int(1);
+    item.kind = s.Text(2);
+    item.relPath = s.Text(3);
+    item.sopInstanceUid = s.Text(4);
+    item.sent = s.Int(5) != 0;
+    item.attempts = static_cast<int>(s.Int(6));
+    item.nextTry = s.Int(7);
+    item.lastError = s.Text(8);
+    item.clipRelPath = s.Text(9);
+    return item;
+}
+
+}  // namespace
+
+ExamResult<SendItem> CExamStore::QueueSend(const std::string& clipRelPath,
+                                           const std::string& snapshotRelPath,
+                                           const std::string& uidRoot) {
+    const bool snapshot = !snapshotRelPath.empty();
+    const std::string path = snapshot ? snapshotRelPath : clipRelPath;
+    if (!IsSafeRelativePath(path))
+        return {Status(ExamError::BadInput, "the file is not one below the video folder")};
+    if (uidRoot.empty()) return {Status(ExamError::BadInput, "no UID root")};
+    std::lock_guard lock(m_mutex);
+    ExamResult<Clip> clip = ClipByPathLocked(clipRelPath);
+    if (!clip.ok()) return {clip.status};
+
+    CSqlTransaction transaction(m_db.get());
+    if (transaction.BeginResult() != SQLITE_OK)
+        return {Error(transaction.BeginResult(), "queueing an object")};
+    CSqlStatement upsert(m_db.get(),
+                         "INSERT INTO send_queue (clip, kind, rel_path) VALUES (?1, ?2, ?3) "
+                         "ON CONFLICT (rel_path) DO UPDATE SET sent = 0, attempts = 0, "
+                         "next_try = 0, last_error = ''");
+    upsert.BindAll(clip.value.row, std::string(snapshot ? "snapshot" : "clip"), path);
+    int rc = upsert.Step();
+    if (rc != SQLITE_DONE) return {Error(rc, "queueing an object")};
+    CSqlStatement uid(m_db.get(),
+                      "UPDATE send_queue SET sop_uid = ?1 || '.' || id "
+                      "WHERE rel_path = ?2 AND sop_uid IS NULL");
+    uid.BindAll(uidRoot, path);
+    rc = uid.Step();
+    if (rc != SQLITE_DONE) return {Error(rc, "queueing an object")};
+    CSqlStatement s(m_db.get(),
+                    (std::string("SELECT ") + kSendColumns + " WHERE q.rel_path = ?1").c_str());
+    s.Bind(1, path);
+    rc = s.Step();
+    if (rc != SQLITE_ROW) return {Error(rc, "queueing an object")};
+    SendItem item = ReadSendItem(s);
+    rc = transaction.Commit();
+    if (rc != SQLITE_OK) return {Error(rc, "queueing an object")};
+    return {ExamStatus::Ok(), std::move(item)};
+}
+
+ExamResult<std::vector<SendItem>> CExamStore::WaitingSends() {
+    std::lock_guard lock(m_mutex);
+    if (!m_db) return {NotOpen()};
+    CSqlStatement s(m_db.get(), (std::string("SELECT ") + kSendColumns +
+                                 " WHERE q.sent = 0 ORDER BY q.next_try, q.id")
+                                    .c_str());
+    return CollectLocked<SendItem>(s, "reading the send queue", ReadSendItem);
+}
+
+ExamResult<std::vector<SendItem>> CExamStore::SendsOfClip(const std::string& clipRelPath) {
+    std::lock_guard lock(m_mutex);
+    if (!m_db) return {NotOpen()};
+    CSqlStatement s(
+        m_db.get(),
+        (std::string("SELECT ") + kSendColumns + " WHERE c.rel_path = ?1 ORDER BY q.id").c_str());
+    s.Bind(1, clipRelPath);
+    return CollectLocked<SendItem>(s, "reading the send queue", ReadSendItem);
+}
+
+ExamStatus CExamStore::MarkSent(long long itemRow) {
+    std::lock_guard lock(m_mutex);
+    if (!m_db) return NotOpen();
+    CSqlStatement s(m_db.get(), "UPDATE send_queue SET sent = 1, last_error = '' WHERE id = ?1");
+    s.Bind(1, itemRow);
+    ExamResult<long long> done =
+        InsertLocked(s, "marking an object sent", ExamStatus::Ok(), ExamStatus::Ok());
+    if (done.ok() && sqlite3_changes(m_db.get()) == 0)
+        return Status(ExamError::NotFound, "no such queued object");
+    return done.status;
+}
+
+ExamStatus CExamStore::MarkSendFailed(long long itemRow, const std::string& error,
+                                      long long nextTry) {
+    std::lock_guard lock(m_mutex);
+    if (!m_db) return NotOpen();
+    CSqlStatement s(m_db.get(),
+                    "UPDATE send_queue SET attempts = attempts + 1, last_error = ?2, "
+                    "next_try = ?3 WHERE id = ?1 AND sent = 0");
+    s.BindAll(itemRow, error, nextTry);
+    return InsertLocked(s, "keeping a failed send", ExamStatus::Ok(), ExamStatus::Ok()).status;
+}

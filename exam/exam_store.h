@@ -75,6 +75,25 @@ class CExamStore {
     ExamResult<long long> AddMeasurement(const std::string& relPath, const Measurement& m);
     ExamResult<std::vector<Measurement>> MeasurementsOf(const std::string& relPath);
 
+    // The root of the UIDs made for this database's objects: the one kept, or fresh, kept now
+    // when there is none yet.
+    ExamResult<std::string> UidRoot(const std::string& fresh);
+    // The visit's Study Instance UID: the one kept, or fresh, kept now; NotFound without visit.
+    ExamResult<std::string> StudyUid(long long visitRow, const std::string& fresh);
+
+    // Queues the clip's object, or its snapshot's at snapshotRelPath when that is not empty, for
+    // the archive. An item queued before waits again with the SOP Instance UID it had; a new one
+    // gets uidRoot.<its row>. NotFound when the clip has no row.
+    ExamResult<SendItem> QueueSend(const std::string& clipRelPath,
+                                   const std::string& snapshotRelPath, const std::string& uidRoot);
+    // Items not yet confirmed, those due first.
+    ExamResult<std::vector<SendItem>> WaitingSends();
+    // Every item of the clip (the clip's and its snapshots').
+    ExamResult<std::vector<SendItem>> SendsOfClip(const std::string& clipRelPath);
+    ExamStatus MarkSent(long long itemRow);
+    // Counts a failed attempt, keeps why and when to try again.
+    ExamStatus MarkSendFailed(long long itemRow, const std::string& error, long long nextTry);
+
     // Clip files under the day folders that have no row: saved while no exam was chosen, or
     // cut off by a crash between the file and its row.
     ExamResult<std::vector<std::string>> FindOrphans();

@@ -93,3 +93,17 @@ struct Measurement {
     std::optional<int> changed;
     std::vector<MarkPoint> marks;  // a count's kept marks
 };
+
+// One object waiting for, or confirmed by, the picture archive: a clip or one of its snapshots.
+struct SendItem {
+    long long row = 0;
+    long long clipRow = 0;
+    std::string kind;     // "clip" or "snapshot"
+    std::string relPath;  // the file the object is made from, below the video folder
+    std::string clipRelPath;
+    std::string sopInstanceUid;
+    bool sent = false;
+    int attempts = 0;       // failed attempts since it was last queued
+    long long nextTry = 0;  // seconds since the epoch; not before then
+    std::string lastError;  // the last failure, for the operator; empty when none
+};

@@ -18,7 +18,8 @@ class CMeasurementCsv {
         std::optional<int> count;
         std::optional<double> perMm;
         // For a count: the marks the tool proposed, and how many of them the user took back
-        // plus how many the user added.
+        // plus how many the user added. For a width: 1 and 0 for the probe's line, 0 and 1 for
+        // one drawn by hand.
         std::optional<int> proposed, changed;
     };
 

@@ -57,7 +57,7 @@ void CReviewTool::Move(QPointF at) {
     if (!m_dragging && CClipCoordinates::Length(*m_pressAt, at) <= kClickSlop) return;
     if (!m_dragging) {
         m_dragging = true;
-        m_pending = Line{*m_pressAt, at, {}, {}, {}};
+        m_pending = Line{*m_pressAt, at, {}, {}, {}, false};
     }
     m_pending->to = at;
 }
@@ -97,7 +97,7 @@ void CReviewTool::MeasureWidth(QPointF at) {
     if (m_channel.empty()) return;
     const std::optional<CWidthProbe::Result> r =
         CWidthProbe::MeasureChannel(m_channel, cv::Point2d(at.x(), at.y()));
-    if (r) m_pending = Line{{r->edge1.x, r->edge1.y}, {r->edge2.x, r->edge2.y}, {}, {}, {}};
+    if (r) m_pending = Line{{r->edge1.x, r->edge1.y}, {r->edge2.x, r->edge2.y}, {}, {}, {}, true};
 }
 
 double CReviewTool::PendingLengthPx() const {

@@ -21,6 +21,7 @@ class CReviewTool {
         std::vector<QPointF> crossings;  // the capillaries marked, for a count
         std::vector<QPointF> proposed;   // the marks the count proposed when the line was drawn
         QString label;
+        bool measured = false;  // a width the probe found, not one drawn by hand
         // Proposed marks taken back plus marks added by hand.
         int Changed() const;
     };

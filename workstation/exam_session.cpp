@@ -82,6 +82,7 @@ void CExamSession::CheckExisting() {
                          orphans.status.detail.c_str());
         for (const std::string& path : orphans.value)
             log.WriteLog("exam: clip not assigned: %s\n", path.c_str());
+        Recorded({});
     }
     {
         std::lock_guard lock(m_mutex);
@@ -175,7 +176,19 @@ void CExamSession::Work() {
             --m_pending;
         }
         if (!saved.ok()) m_failures.Post({false, saved.status});
+        if (saved.ok()) Recorded(record.relPath);
     }
+}
+
+void CExamSession::SetRecordedHook(std::function<void(const std::string& relPath)> hook) {
+    std::lock_guard lock(m_mutex);
+    m_recorded = std::move(hook);
+}
+
+void CExamSession::Recorded(const std::string& relPath) {
+    // Under the lock, so that a hook being taken away waits for a call in progress.
+    std::lock_guard lock(m_mutex);
+    if (m_recorded) m_recorded(relPath);
 }
 
 int CExamSession::PendingSaves() const {

@@ -62,6 +62,10 @@ class CExamSession {
     void RecordMeasurement(const QString& clipPath, const Measurement& measurement);
     // Records handed to the worker and not yet written.
     int PendingSaves() const;
+    // Runs on the worker: after the database found at start was opened (with an empty path),
+    // and after each save's record was written (with the clip's path below the video folder).
+    // Set it to nothing before its target goes.
+    void SetRecordedHook(std::function<void(const std::string& relPath)> hook);
 
   private:
     struct Failure {
@@ -76,6 +80,7 @@ class CExamSession {
     ExamStatus OpenOnce();
     void Changed();
     void Tell(const char* key);
+    void Recorded(const std::string& relPath);
 
     QString m_videoDir;
     CExamStore m_store;
@@ -90,6 +95,7 @@ class CExamSession {
     bool m_checking = false;        // guarded by m_mutex: the start's look is to come or running
     bool m_openFailed = false;      // guarded by m_mutex
     std::condition_variable m_checked;
+    std::function<void(const std::string&)> m_recorded;  // guarded by m_mutex
     platform::CPostedQueue<Failure> m_failures;
     std::thread m_worker;
 };

@@ -342,6 +342,9 @@ void CPlaybackReview::KeepLine(CPaneReview& pane) {
     row.to = tool.Pending()->to;
     row.lengthPx = lengthPx;
     CCalibration calibration = tool.Calibration();
+    const std::vector<QPointF> marks = tool.Active() == CReviewTool::Kind::Count
+                                           ? tool.Pending()->crossings
+                                           : std::vector<QPointF>();
     QString label;
     switch (tool.Active()) {
         case CReviewTool::Kind::Measure:
@@ -365,6 +368,9 @@ void CPlaybackReview::KeepLine(CPaneReview& pane) {
         case CReviewTool::Kind::Width:
             row.kind = QStringLiteral("width");
             row.lengthUm = calibration.Micrometres(lengthPx);
+            // The probe's line, or one the clinician drew instead.
+            row.proposed = tool.Pending()->measured ? 1 : 0;
+            row.changed = tool.Pending()->measured ? 0 : 1;
             label = tool.PendingLabel();
             break;
         case CReviewTool::Kind::Calibrate: {
@@ -399,7 +405,7 @@ void CPlaybackReview::KeepLine(CPaneReview& pane) {
     const QByteArray name = row.clip.toUtf8();
     AfxGetApp().m_log.WriteLog("%s kept: %s frame %d: %s\n", row.kind.toUtf8().constData(),
                                name.constData(), row.frame, label.toUtf8().constData());
-    WriteRow(clip, row);
+    WriteRow(clip, row, marks);
 }
 
 void CPlaybackReview::SaveCalibration(const CCalibration& calibration, double um, double lengthPx) {
@@ -423,7 +429,8 @@ void CPlaybackReview::SaveCalibration(const CCalibration& calibration, double um
     platform::AfxMessageBox(app.GetLangString(QStringLiteral("IDS_CALIBRATION_SAVE_FAIL")));
 }
 
-void CPlaybackReview::WriteRow(const QString& clip, const CMeasurementCsv::Row& row) {
+void CPlaybackReview::WriteRow(const QString& clip, const CMeasurementCsv::Row& row,
+                               const std::vector<QPointF>& marks) {
     if (CExamSession* exam = m_dlg.Exam()) {
         Measurement m;
         m.frame = row.frame;
@@ -434,6 +441,9 @@ void CPlaybackReview::WriteRow(const QString& clip, const CMeasurementCsv::Row& 
         m.lengthUm = row.lengthUm;
         m.count = row.count;
         m.perMm = row.perMm;
+        m.proposed = row.proposed;
+        m.changed = row.changed;
+        for (const QPointF& p : marks) m.marks.push_back({p.x(), p.y()});
         exam->RecordMeasurement(clip, m);
     }
     const int error = CMeasurementCsv::Append(clip, row);

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "playback/measurement_csv.h"
 #include "playback/pane_review.h"
@@ -74,8 +75,10 @@ class CPlaybackReview : public QObject {
     CCalibration ReadCalibration();
     // For both panes from now on, and into Quorvel.ini; the user hears when it could not be.
     void SaveCalibration(const CCalibration& calibration, double um, double lengthPx);
-    // A row for the clip's CSV file; the user hears of a failure.
-    void WriteRow(const QString& clip, const CMeasurementCsv::Row& row);
+    // The row into the clip's CSV file (the user hears of a failure) and, with an exam, the
+    // database; marks are a count's, which only the database keeps.
+    void WriteRow(const QString& clip, const CMeasurementCsv::Row& row,
+                  const std::vector<QPointF>& marks);
 
     CVideoCaptureDlg& m_dlg;
     std::unique_ptr<CPaneReview> m_panes[2];

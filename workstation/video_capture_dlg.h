@@ -38,6 +38,7 @@
 #include "workstation/exam_session.h"
 #include "workstation/first_frame_reader.h"
 #include "workstation/live_pane.h"
+#include "workstation/pacs_link.h"
 #include "workstation/playback_review.h"
 #include "workstation/report_job.h"
 #include "workstation/thumbnail_cache.h"
@@ -176,6 +177,9 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     void StartExamSession();
     // After a save: the clip's record, when an exam is chosen.
     void RecordSavedClip(const QString& clip);
+    // The strip's entries of path show whether its objects wait for the archive, are in it, or
+    // failed (the reason on hover).
+    void ShowSendState(const QString& path);
 
     // Tests, benchmarks and the screenshot tool look at the state through it.
     friend class CVideoCaptureDlgUnderTest;
@@ -219,6 +223,8 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     // Pause, frame step and snapshot on the panes.
     std::unique_ptr<CPlaybackReview> m_review;
     std::unique_ptr<CExamSession> m_exam;
+    // Sending to the picture archive; made after the exam, so it goes first.
+    std::unique_ptr<CPacsLink> m_pacs;
     // Writes the chosen exam's report; made after the exam, so it goes first.
     std::unique_ptr<CReportJob> m_reportJob;
     // Outlives each exam dialog, so that closing one never waits for the network.

@@ -1,6 +1,7 @@
 // The exam: which patient, visit and finger a saved clip shows; the exam dialog; comparing a
 // clip with the same finger at the last visit.
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMenu>
@@ -9,6 +10,7 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "platform/app_paths.h"
 #include "platform/message_box.h"
 #include "platform/system.h"
 #include "platform/win_app.h"
@@ -27,6 +29,10 @@ QString Lang(const char* key) {
 void CVideoCaptureDlg::StartExamSession() {
     m_exam = std::make_unique<CExamSession>(m_videoDir);
     m_exam->SetChangedHook([this] { m_livePane.SetOverlayText(m_exam->OverlayLine()); });
+    m_pacs = std::make_unique<CPacsLink>(
+        *m_exam, m_videoDir,
+        QDir(platform::CAppPaths::ForModule().SettingsFolder()).filePath("Quorvel.ini"));
+    m_pacs->SetStateChanged([this](const QString& path) { ShowSendState(path); });
     m_exam->CheckAtStart();
 
     auto* shortcut = new QShortcut(QKeySequence(QStringLiteral("Ctrl+E")), this);
@@ -39,6 +45,9 @@ void CVideoCaptureDlg::StartExamSession() {
         QMenu menu(this);
         menu.addAction(Lang("IDS_EXAM_COMPARE"), this,
                        [this, clip] { OnCompareWithLastVisit(clip); });
+        QAction* send =
+            menu.addAction(m_pacs->MenuText(), this, [this, clip] { m_pacs->Send(clip); });
+        send->setEnabled(m_pacs->Configured());
         menu.exec(m_videoList.viewport()->mapToGlobal(at));
     });
 }
@@ -60,6 +69,25 @@ void CVideoCaptureDlg::RecordSavedClip(const QString& clip) {
     saved.frameRate = m_recorder.RealFrameRate();
     saved.umPerPx = m_review->MicrometresPerPixel();
     m_exam->RecordSave(saved);
+}
+
+void CVideoCaptureDlg::ShowSendState(const QString& path) {
+    if (!m_pacs) return;
+    QString reason;
+    const CPacsLink::State state = m_pacs->StateOf(path, &reason);
+    QString text = QFileInfo(path).fileName();
+    if (state == CPacsLink::State::Waiting)
+        text += QStringLiteral(" \u00b7 ") + Lang("IDS_PACS_WAITING");
+    if (state == CPacsLink::State::Sent) text += QStringLiteral(" \u00b7 ") + Lang("IDS_PACS_SENT");
+    if (state == CPacsLink::State::Failed)
+        text += QStringLiteral(" \u00b7 ") + Lang("IDS_PACS_FAILED");
+    for (size_t i = 0; i < m_videoPaths.size(); ++i) {
+        if (m_videoPaths[i] != path) continue;
+        if (QListWidgetItem* item = m_videoList.item(static_cast<int>(i))) {
+            item->setText(text);
+            item->setToolTip(reason);
+        }
+    }
 }
 
 void CVideoCaptureDlg::OnExamDialog() {

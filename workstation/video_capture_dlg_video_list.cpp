@@ -82,6 +82,7 @@ void CVideoCaptureDlg::AddVideoItem(QString path) {
         if (image >= 0) item->setIcon(m_imageList->GetIcon(image));
     }
     m_videoList.insertItem(m_videoList.count(), item);
+    ShowSendState(path);
 }
 
 void CVideoCaptureDlg::OnFirstFrame(const QString& path, const cv::Mat& frame) {

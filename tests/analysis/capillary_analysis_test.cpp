@@ -89,6 +89,27 @@ TEST(CapillaryAnalysis, TwoLoopsTwoPixelsApartCountAsTwoAndKeepTheirWidths) {
     ExpectWidths(scene, 0.6);
 }
 
+TEST(CapillaryAnalysis, ALineDrawnJustOffTheApicesStillCountsEachLoopOnce) {
+    // Below the apices the line crosses both limbs of each loop, parted by ground; above them
+    // it only grazes the arcs. Each loop is one capillary either way, and the marks lie on it.
+    Scene::Options o;
+    o.noiseSigma = 5;
+    o.blurSigma = 0.8;
+    o.jpegQuality = 75;
+    const Scene::Scene scene = Scene::RenderLoops(o, {100, 220, 340, 460, 580}, 10, 16, kRowY);
+    for (const double off : {-3.0, 3.5, 4.0}) {
+        const std::vector<CCrossingFinder::Crossing> found =
+            CCrossingFinder::Find(scene.picture, {20, kRowY + off}, {630, kRowY + off});
+        ASSERT_EQ(found.size(), scene.loops.size()) << "line " << off << " px off the apices";
+        for (size_t i = 0; i < found.size(); ++i)
+            EXPECT_NEAR(found[i].at.x, scene.loops[i].apex.x, 3.0) << "line " << off;
+    }
+    // Two neighbours' tops two pixels apart are no loop's limbs: still two.
+    const Scene::Scene close = Scene::RenderLoops(o, {300, 338}, 10, 16, kRowY);
+    EXPECT_NEAR(close.loops[1].left - close.loops[0].right, 2.0, 1e-9);
+    EXPECT_EQ(CCrossingFinder::Find(close.picture, {240, kRowY}, {400, kRowY}).size(), 2u);
+}
+
 TEST(CapillaryAnalysis, NothingIsFoundOnPlainGroundOrInInputThatIsNoPicture) {
     Scene::Options o;
     o.noiseSigma = 6;

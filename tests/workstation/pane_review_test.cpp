@@ -17,6 +17,7 @@
 #include <opencv2/videoio.hpp>
 
 #include "emulated/emulated_capillary_scene.h"
+#include "exam/exam_store.h"
 #include "platform/profile.h"
 #include "playback/measurement_csv.h"
 #include "tests/workstation/clip_strip_fixture.h"
@@ -80,6 +81,27 @@ class PaneReviewTest : public ClipStripTest {
         QFile file(CMeasurementCsv::PathFor(clip));
         if (!file.open(QIODevice::ReadOnly)) return {};
         return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    // Micrometres per pixel in the window's settings file.
+    void Calibrate(const QString& umPerPx) {
+        const QString ini = ClipDir() + QStringLiteral("/settings/Quorvel.ini");
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(ini).absolutePath()));
+        ASSERT_EQ(
+            platform::WritePrivateProfileStringW(
+                QStringLiteral("Calibration"), QStringLiteral("MicrometresPerPixel"), umPerPx, ini),
+            0);
+        m_dlg->m_review->SetSettingsFile(ini);
+    }
+    // The clip played in pane 1007 and paused there; the paused frame's view.
+    QWidget* PausedOn(const QString& clip) {
+        if (m_dlg->m_bDualView == 0) Click(&m_dlg->m_btnView);
+        DropAt(PointOf(1007), clip);
+        EXPECT_TRUE(WaitPlaying(m_dlg->m_pPlayer1));
+        CPaneReview& review = Review(0);
+        EXPECT_TRUE(WaitUntil([&] { return review.HasVideoOutput(); }, 8000));
+        Key(Qt::Key_Space, PointOf(1007));
+        EXPECT_TRUE(WaitOverlay(review));
+        return review.View();
     }
     static int64_t Time(const std::unique_ptr<VlcPlayer>& player) {
         return libvlc_media_player_get_time(player->m_player.get());
@@ -276,26 +298,15 @@ TEST_F(PaneReviewTest, ToolsMeasureCountAndCalibrateInClipPixelsAndWriteTheClips
 
 TEST_F(PaneReviewTest, CountProposesTheLoopsOnTheLineAndWidthKeepsAGiantLimbInMicrometres) {
     OpenWindow();
-    const QString ini = ClipDir() + QStringLiteral("/settings/Quorvel.ini");
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(ini).absolutePath()));
-    ASSERT_EQ(platform::WritePrivateProfileStringW(QStringLiteral("Calibration"),
-                                                   QStringLiteral("MicrometresPerPixel"),
-                                                   QStringLiteral("2.5"), ini),
-              0);
-    m_dlg->m_review->SetSettingsFile(ini);
+    Calibrate(QStringLiteral("2.5"));
     // Four loops with limbs 24 px (60 µm) wide, apices on row 120.
     const auto scene =
         platform::v4l2::CEmulatedCapillaryScene::RenderLoops({}, {110, 250, 390, 530}, 24, 12, 120);
     const QString clip = ClipDir() + QStringLiteral("/101010.avi");
     ASSERT_TRUE(playback_testing::MakeClip(clip, scene.picture, 40));
-    if (m_dlg->m_bDualView == 0) Click(&m_dlg->m_btnView);
-    DropAt(PointOf(1007), clip);
-    ASSERT_TRUE(WaitPlaying(m_dlg->m_pPlayer1));
+    QWidget* view = PausedOn(clip);
+    ASSERT_NE(view, nullptr);
     CPaneReview& review = Review(0);
-    ASSERT_TRUE(WaitUntil([&] { return review.HasVideoOutput(); }, 8000));
-    Key(Qt::Key_Space, PointOf(1007));
-    ASSERT_TRUE(WaitOverlay(review));
-    QWidget* view = review.View();
     auto at = [](double x, double y) { return QPointF(x / 640, y / 480); };
 
     // N: the line along the apices gets a mark on each loop; one is taken back.
@@ -337,7 +348,105 @@ TEST_F(PaneReviewTest, CountProposesTheLoopsOnTheLineAndWidthKeepsAGiantLimbInMi
     EXPECT_EQ(width[2], QStringLiteral("width"));
     EXPECT_NEAR(width[7].toDouble(), 24, 0.6);
     EXPECT_NEAR(width[8].toDouble(), 60, 1.5);
-    EXPECT_TRUE(width[11].isEmpty());
+    EXPECT_EQ(width[11], QStringLiteral("1"));
+    EXPECT_EQ(width[12], QStringLiteral("0"));
+    EXPECT_TRUE(m_boxes.empty());
+}
+
+TEST_F(PaneReviewTest, AnExamsClipKeepsItsWidthsAndAssistedCountWithItsMarksInTheDatabase) {
+    OpenWindow();
+    Calibrate(QStringLiteral("2.5"));
+    const auto scene =
+        platform::v4l2::CEmulatedCapillaryScene::RenderLoops({}, {110, 250, 390, 530}, 24, 12, 120);
+    // The clip is an exam's: in a day folder of the video folder, with its record.
+    const std::string rel = "2025-03-05/101010.avi";
+    const QString clip = VideoDir() + QLatin1Char('/') + QString::fromStdString(rel);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(clip).absolutePath()));
+    ASSERT_TRUE(playback_testing::MakeClip(clip, scene.picture, 40));
+    CExamStore* store = m_dlg->Exam()->Store(true);
+    ASSERT_NE(store, nullptr);
+    const long long patient =
+        store->CreatePatient({0, "1234", "YAMADA Hanako", "1970-04-01", "F"}).value;
+    const Visit visit = store->VisitOn(patient, "2025-03-05").value;
+    ASSERT_GT(visit.row, 0);
+    ASSERT_TRUE(store->SaveClip({visit.row, "R3", rel, "2025-03-05 10:10:10", 40, 25.0, 2.5}).ok());
+    QWidget* view = PausedOn(clip);
+    ASSERT_NE(view, nullptr);
+    CPaneReview& review = Review(0);
+    auto at = [](double x, double y) { return QPointF(x / 640, y / 480); };
+
+    // N along the apices: the third loop's mark taken back, one added between two loops.
+    Key(Qt::Key_N, PointOf(1007));
+    Drag(view, at(20, 120), at(620, 120));
+    ASSERT_TRUE(review.Tool().Pending());
+    const std::vector<QPointF> proposed = review.Tool().Pending()->crossings;
+    ASSERT_EQ(proposed.size(), 4u);
+    ClickAt(view, at(proposed[2].x() + 2, proposed[2].y()));
+    ClickAt(view, at(180, 120));
+    const std::vector<QPointF> kept = review.Tool().Pending()->crossings;
+    ASSERT_EQ(kept.size(), 4u);
+    Key(Qt::Key_Return, PointOf(1007));
+    // W: a click on the second loop's venous limb, then a width drawn by hand across the first
+    // loop's arterial limb.
+    Key(Qt::Key_W, PointOf(1007));
+    const cv::Point2d limb = scene.loops[1].venous.centre[150];
+    ClickAt(view, at(limb.x + 3, limb.y));
+    ASSERT_TRUE(review.Tool().Pending());
+    const CReviewTool::Line probed = *review.Tool().Pending();
+    Key(Qt::Key_Return, PointOf(1007));
+    const cv::Point2d other = scene.loops[0].arterial.centre[150];
+    Drag(view, at(other.x - 12, other.y), at(other.x + 12, other.y));
+    ASSERT_TRUE(review.Tool().Pending());
+    const double drawnPx = review.Tool().PendingLengthPx();
+    Key(Qt::Key_Return, PointOf(1007));
+    ASSERT_EQ(review.Tool().Kept().size(), 3u);
+
+    const auto rows = store->MeasurementsOf(rel);
+    ASSERT_TRUE(rows.ok()) << rows.status.detail;
+    ASSERT_EQ(rows.value.size(), 3u);
+    const Measurement& count = rows.value[0];
+    EXPECT_EQ(count.kind, "count");
+    EXPECT_EQ(count.count, 4);
+    EXPECT_EQ(count.proposed, 4);
+    EXPECT_EQ(count.changed, 2);
+    // The kept marks where they were on the screen (the database keeps a hundredth of a
+    // pixel): three loops' apices and the one added.
+    ASSERT_EQ(count.marks.size(), kept.size());
+    for (size_t i = 0; i < kept.size(); ++i) {
+        EXPECT_NEAR(count.marks[i].x, kept[i].x(), 0.006);
+        EXPECT_NEAR(count.marks[i].y, kept[i].y(), 0.006);
+    }
+    const std::vector<double> expectedX = {scene.loops[0].apex.x, scene.loops[1].apex.x,
+                                           scene.loops[3].apex.x, 180};
+    for (size_t i = 0; i < expectedX.size(); ++i) {
+        EXPECT_NEAR(count.marks[i].x, expectedX[i], 3) << "mark " << i;
+        EXPECT_NEAR(count.marks[i].y, 120, 1.5) << "mark " << i;
+    }
+    // The probe's width: the line across the limb, 24 px and 60 µm, proposed and kept as it was.
+    const Measurement& width = rows.value[1];
+    EXPECT_EQ(width.kind, "width");
+    ASSERT_TRUE(width.x1 && width.y1 && width.x2 && width.y2 && width.lengthPx && width.lengthUm);
+    EXPECT_NEAR(*width.x1, probed.from.x(), 1e-6);
+    EXPECT_NEAR(*width.y2, probed.to.y(), 1e-6);
+    EXPECT_NEAR(std::abs(*width.x2 - *width.x1), 24, 0.6);
+    EXPECT_NEAR(*width.y1, limb.y, 2);
+    EXPECT_NEAR(*width.lengthPx, 24, 0.6);
+    EXPECT_NEAR(*width.lengthUm, 60, 1.5);
+    EXPECT_EQ(width.proposed, 1);
+    EXPECT_EQ(width.changed, 0);
+    EXPECT_TRUE(width.marks.empty());
+    // The one drawn by hand: nothing proposed, one line added.
+    const Measurement& drawn = rows.value[2];
+    EXPECT_EQ(drawn.kind, "width");
+    ASSERT_TRUE(drawn.lengthPx);
+    EXPECT_NEAR(*drawn.lengthPx, drawnPx, 1e-6);
+    EXPECT_EQ(drawn.proposed, 0);
+    EXPECT_EQ(drawn.changed, 1);
+    // The CSV file keeps its columns.
+    const QStringList lines = CsvLines(clip);
+    ASSERT_EQ(lines.size(), 4);
+    for (const QString& line : lines)
+        EXPECT_EQ(line.split(QLatin1Char(',')).size(), 13) << line.toStdString();
     EXPECT_TRUE(m_boxes.empty());
 }
 

@@ -33,6 +33,7 @@ class CVideoCaptureDlgUnderTest : public CVideoCaptureDlg {
     using CVideoCaptureDlg::m_imageList;
     using CVideoCaptureDlg::m_layoutRects;
     using CVideoCaptureDlg::m_livePane;
+    using CVideoCaptureDlg::m_pacs;
     using CVideoCaptureDlg::m_pCapture;
     using CVideoCaptureDlg::m_pPlayer1;
     using CVideoCaptureDlg::m_pPlayer2;
