@@ -36,6 +36,9 @@ CExamDlg::CExamDlg(CExamSession& session, CExamStore& store, const QString& toda
     columns->addLayout(left, 1);
     columns->addLayout(right, 1);
 
+    m_fromWorklist.setText(Text("IDS_WORKLIST_BUTTON"));
+    m_fromWorklist.hide();
+    left->addWidget(&m_fromWorklist);
     left->addWidget(new QLabel(Text("IDS_EXAM_FIND")));
     left->addWidget(&m_search);
     left->addWidget(&m_patients, 1);
@@ -59,6 +62,12 @@ CExamDlg::CExamDlg(CExamSession& session, CExamStore& store, const QString& toda
     right->addWidget(&m_visits);
     m_toStrip.setText(Text("IDS_EXAM_TO_STRIP"));
     right->addWidget(&m_toStrip);
+    auto* orderForm = new QFormLayout;
+    m_accession.setReadOnly(true);
+    m_procedure.setReadOnly(true);
+    orderForm->addRow(Text("IDS_WORKLIST_ACCESSION"), &m_accession);
+    orderForm->addRow(Text("IDS_WORKLIST_PROCEDURE"), &m_procedure);
+    right->addLayout(orderForm);
 
     // The hand map: both hands as the operator faces the patient's backs of the hands, thumbs
     // towards the middle.
@@ -108,6 +117,7 @@ CExamDlg::CExamDlg(CExamSession& session, CExamStore& store, const QString& toda
     connect(&m_visits, &QListWidget::currentRowChanged, this,
             [this](int row) { m_report->setEnabled(row >= 0); });
     connect(&m_assign, &QPushButton::clicked, this, [this] { AssignOrphan(); });
+    connect(&m_fromWorklist, &QPushButton::clicked, this, [this] { AskWorklist(); });
     connect(&m_fingers, &QButtonGroup::idClicked, this,
             [this] { m_session.SetFinger(ChosenFinger()); });
     connect(end, &QPushButton::clicked, this, [this] {
@@ -127,6 +137,11 @@ CExamDlg::CExamDlg(CExamSession& session, CExamStore& store, const QString& toda
                 m_visits.setCurrentRow(i);
     }
     ListOrphans();
+}
+
+CExamDlg::~CExamDlg() {
+    // A query still running answers no one.
+    if (m_worklist) m_worklist->Forget();
 }
 
 void CExamDlg::SetReport(std::function<void(const Visit&)> report) {
@@ -199,11 +214,16 @@ void CExamDlg::OnPatientChosen() {
     const auto patient = m_store.PatientByRow(item->data(kRowRole).toLongLong());
     if (!patient.ok()) return ShowError(patient.status);
     m_patient = patient.value;
+    if (m_order && m_order->patientRow != m_patient->row) m_order.reset();
+    ShowOrder();
     const auto visits = m_store.VisitsOf(m_patient->row);
     if (!visits.ok()) return ShowError(visits.status);
     m_patientVisits = visits.value;
     for (const Visit& v : visits.value) {
-        auto* entry = new QListWidgetItem(QString::fromStdString(v.date), &m_visits);
+        QString text = QString::fromStdString(v.date);
+        if (!v.accessionNumber.empty())
+            text += QStringLiteral(" · ") + QString::fromStdString(v.accessionNumber);
+        auto* entry = new QListWidgetItem(text, &m_visits);
         entry->setData(kRowRole, v.row);
     }
 }
@@ -229,8 +249,15 @@ void CExamDlg::CreatePatient() {
 
 void CExamDlg::StartToday() {
     if (!m_patient) return m_status.setText(Text("IDS_EXAM_NO_PATIENT"));
-    const auto visit = m_store.VisitOn(m_patient->row, m_todayDate.toStdString());
+    auto visit = m_store.VisitOn(m_patient->row, m_todayDate.toStdString());
     if (!visit.ok()) return ShowError(visit.status);
+    if (m_order && m_order->patientRow == m_patient->row) {
+        const ExamStatus kept = m_store.SetVisitOrder(visit.value.row, m_order->accessionNumber,
+                                                      m_order->requestedProcedure);
+        if (!kept.ok()) return ShowError(kept);
+        visit.value.accessionNumber = m_order->accessionNumber;
+        visit.value.requestedProcedure = m_order->requestedProcedure;
+    }
     m_session.Choose({*m_patient, visit.value, ChosenFinger()});
     accept();
 }
@@ -274,4 +301,85 @@ void CExamDlg::AssignOrphan() {
                                saved.value, visit.value.row, clip.finger.c_str());
     ListOrphans();
     OnPatientChosen();
+}
+
+void CExamDlg::SetWorklist(CWorklistJob* job) {
+    m_worklist = job;
+    m_fromWorklist.setVisible(job != nullptr);
+}
+
+void CExamDlg::AskWorklist() {
+    if (!m_worklist) return;
+    const WorklistSettings settings = m_worklist->Settings();
+    if (!settings.Complete()) {
+        QStringList keys;
+        for (const std::string& key : settings.missing) keys << QString::fromStdString(key);
+        m_status.setText(Text("IDS_WORKLIST_NOT_SET")
+                             .arg(keys.join(QStringLiteral(", ")), m_worklist->SettingsFile()));
+        return;
+    }
+    m_fromWorklist.setEnabled(false);
+    m_status.setText(Text("IDS_WORKLIST_ASKING").arg(QString::fromStdString(settings.Address())));
+    m_worklist->Start(
+        settings, m_todayDate.toStdString(),
+        [this, settings](CWorklistQuery::Result&& r) { OnWorklistResult(settings, std::move(r)); });
+}
+
+void CExamDlg::OnWorklistResult(const WorklistSettings& settings, CWorklistQuery::Result&& result) {
+    m_fromWorklist.setEnabled(true);
+    const QString address = QString::fromStdString(settings.Address());
+    switch (result.error) {
+        case CWorklistQuery::Error::None:
+            break;
+        case CWorklistQuery::Error::Unreachable:
+            return m_status.setText(Text("IDS_WORKLIST_UNREACHABLE").arg(address));
+        case CWorklistQuery::Error::Refused:
+            return m_status.setText(Text("IDS_WORKLIST_REFUSED")
+                                        .arg(address,
+                                             QString::fromStdString(settings.calledAeTitle),
+                                             QString::fromStdString(settings.callingAeTitle)));
+        case CWorklistQuery::Error::TimedOut:
+            return m_status.setText(Text("IDS_WORKLIST_TIMEOUT").arg(address));
+        case CWorklistQuery::Error::Failed:
+            return m_status.setText(Text("IDS_WORKLIST_FAILED")
+                                        .arg(address, QStringLiteral("0x%1").arg(
+                                                          result.status, 4, 16, QLatin1Char('0'))));
+    }
+    if (result.entries.empty()) return m_status.setText(Text("IDS_WORKLIST_EMPTY"));
+    m_status.clear();
+    if (m_picker) m_picker->deleteLater();
+    m_picker = new CWorklistDlg(std::move(result.entries), this);
+    connect(m_picker, &QDialog::accepted, this, [this] {
+        if (const WorklistEntry* e = m_picker->Chosen()) UseWorklistEntry(*e);
+    });
+    m_picker->open();
+}
+
+void CExamDlg::UseWorklistEntry(const WorklistEntry& entry) {
+    if (entry.patientId.empty()) return m_status.setText(Text("IDS_WORKLIST_NO_ID"));
+    // The patient with that ID, else a new one from the entry.
+    long long row = 0;
+    const auto found = m_store.SearchPatients(entry.patientId);
+    if (!found.ok()) return ShowError(found.status);
+    for (const Patient& p : found.value)
+        if (p.patientId == entry.patientId) row = p.row;
+    if (row == 0) {
+        const auto made = m_store.CreatePatient(
+            {0, entry.patientId, entry.patientName, entry.birthDate, entry.sex});
+        if (!made.ok()) return ShowError(made.status);
+        row = made.value;
+        AfxGetApp().m_log.WriteLog("exam: patient %lld added from the worklist\n", row);
+    }
+    m_search.setText(QString::fromStdString(entry.patientId));
+    for (int i = 0; i < m_patients.count(); ++i)
+        if (m_patients.item(i)->data(kRowRole).toLongLong() == row) m_patients.setCurrentRow(i);
+    if (!m_patient || m_patient->row != row) return m_status.setText(Text("IDS_EXAM_ERR_FAILED"));
+    m_order = Order{row, entry.accessionNumber, entry.requestedProcedure};
+    ShowOrder();
+    m_status.setText(Text("IDS_WORKLIST_CHOSEN"));
+}
+
+void CExamDlg::ShowOrder() {
+    m_accession.setText(m_order ? QString::fromStdString(m_order->accessionNumber) : QString());
+    m_procedure.setText(m_order ? QString::fromStdString(m_order->requestedProcedure) : QString());
 }

@@ -43,6 +43,7 @@
 #include "workstation/playback_review.h"
 #include "workstation/report_job.h"
 #include "workstation/thumbnail_cache.h"
+#include "workstation/worklist_job.h"
 
 class CExamDlg;
 class QMenu;
@@ -244,6 +245,8 @@ class CVideoCaptureDlg : public platform::CDialog, public ICaptureWindow {
     // Writes the chosen exam's report; made after the exam, so it goes first.
     std::unique_ptr<CReportJob> m_reportJob;
     std::function<void(const QString&)> m_openReport;
+    // Outlives each exam dialog, so that closing one never waits for the network.
+    std::unique_ptr<CWorklistJob> m_worklistJob;
     // A strip rebuild for the window's new size is queued (size changes coalesce into one).
     bool m_stripRebuildQueued = false;
     // The entries from this one on may still show pictures of an earlier size; a step of the

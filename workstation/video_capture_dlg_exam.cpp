@@ -110,6 +110,8 @@ void CVideoCaptureDlg::ConnectExamDlg(CExamDlg& dlg) {
                 AddVideo(path);
     });
     dlg.SetReport([this](const Visit& visit) { OnReport(visit); });
+    if (!m_worklistJob) m_worklistJob = std::make_unique<CWorklistJob>();
+    dlg.SetWorklist(m_worklistJob.get());
 }
 
 void CVideoCaptureDlg::OnReport(const Visit& visit) {
