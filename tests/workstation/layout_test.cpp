@@ -166,7 +166,10 @@ TEST_F(LayoutTest, ExtremeSizesNeitherCrashNorLoseTheStrip) {
     ResizeTo(setUp);
     EXPECT_EQ(Geometries(), before);
     ASSERT_EQ(m_dlg->m_imageList->GetImageCount(), 1);
-    EXPECT_EQ(m_dlg->m_imageList->GetImage(0).size(), m_dlg->m_imageList->ImageSize());
+    // The strip rescales its entries a few per turn of the event loop.
+    EXPECT_TRUE(WaitUntil([&] {
+        return m_dlg->m_imageList->GetImage(0).size() == m_dlg->m_imageList->ImageSize();
+    })) << m_dlg->m_imageList->GetImage(0).width();
     EXPECT_EQ(playback_testing::Classify(m_dlg->m_imageList->GetImage(0).pixelColor(30, 30)),
               Shade::Red);
 }
