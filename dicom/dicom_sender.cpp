@@ -14,8 +14,16 @@ std::string DicomArchive::Missing() const {
     };
     if (host.empty()) add("Host");
     if (port <= 0 || port > 65535) add("Port");
-    if (calledAeTitle.empty()) add("CalledAETitle");
+    if (!IsAeTitle(calledAeTitle)) add("CalledAETitle");
+    if (!callingAeTitle.empty() && !IsAeTitle(callingAeTitle)) add("CallingAETitle");
     return missing;
+}
+
+bool DicomArchive::IsAeTitle(const std::string& title) {
+    if (title.empty() || title.size() > 16) return false;
+    for (const char c : title)
+        if (c < 0x20 || c > 0x7e || c == '\\') return false;
+    return true;
 }
 
 DicomSendOutcome CDicomSender::Send(const DicomArchive& archive, const std::string& file,

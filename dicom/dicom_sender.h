@@ -11,8 +11,11 @@ struct DicomArchive {
     std::string callingAeTitle = "QUORVEL";
     int timeoutSeconds = 30;
 
-    // What is missing for a send, as the settings' key names; empty when nothing is.
+    // What is missing or not valid for a send, as the settings' key names; empty when nothing
+    // is. A title that is too long is named, not cut: the archive would refuse the cut one.
     std::string Missing() const;
+    // At most 16 characters of the default repertoire, no backslash.
+    static bool IsAeTitle(const std::string& title);
 };
 
 struct DicomSendOutcome {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "dicom/dicom_sender.h"
 #include "platform/app_paths.h"
 #include "platform/profile.h"
 
@@ -13,12 +14,8 @@ QString Read(const char* section, const char* key, const QString& file) {
         .trimmed();
 }
 
-// An AE title is at most 16 characters of the default repertoire, no backslash.
 bool IsAeTitle(const QString& title) {
-    if (title.isEmpty() || title.size() > 16) return false;
-    for (QChar c : title)
-        if (c.unicode() < 0x20 || c.unicode() > 0x7e || c == QLatin1Char('\\')) return false;
-    return true;
+    return DicomArchive::IsAeTitle(title.toStdString());
 }
 
 }  // namespace

@@ -44,8 +44,8 @@ DicomArchive CPacsLink::ReadSettings(const QString& file, bool* autoSend) {
     bool numeric = true;
     archive.port = port.isEmpty() ? 104 : port.toInt(&numeric);
     if (!numeric) archive.port = 0;
-    archive.calledAeTitle = read("CalledAETitle").left(16).toStdString();
-    const QString calling = read("CallingAETitle").left(16);
+    archive.calledAeTitle = read("CalledAETitle").toStdString();
+    const QString calling = read("CallingAETitle");
     if (!calling.isEmpty()) archive.callingAeTitle = calling.toStdString();
     *autoSend = read("AutoSend") == QStringLiteral("1");
     return archive;

@@ -224,3 +224,22 @@ TEST_F(DicomSendTest, RefusalComesBackWithItsStatusAndTheItemStays) {
     scp.kill();
     scp.waitForFinished(testing_support::kPatienceMs);
 }
+
+TEST(DicomArchiveSettingsTest, TitlesTooLongOrOutsideTheRepertoireAreNamedNotCut) {
+    DicomArchive archive;
+    archive.host = "127.0.0.1";
+    archive.calledAeTitle = "ORTHANC";
+    EXPECT_EQ(archive.Missing(), "");
+    archive.callingAeTitle = "";  // the sender's own default then
+    EXPECT_EQ(archive.Missing(), "");
+    archive.calledAeTitle = "ARCHIVE_OF_THE_WARD";  // 19 characters: a cut one would be refused
+    archive.callingAeTitle = "QUORVEL\\2";
+    EXPECT_EQ(archive.Missing(), "CalledAETitle, CallingAETitle");
+    archive.calledAeTitle = "ARCHIVE_OF_THE_W";           // exactly 16
+    archive.callingAeTitle = "\xe5\xb1\xb1\xe7\x94\xb0";  // not the default repertoire
+    EXPECT_EQ(archive.Missing(), "CallingAETitle");
+    // Nothing goes out with such a setting.
+    const DicomSendOutcome outcome = CDicomSender::Send(archive, "/nonexistent.dcm", "1.2", "1.2");
+    EXPECT_FALSE(outcome.stored);
+    EXPECT_NE(outcome.error.find("CallingAETitle"), std::string::npos) << outcome.error;
+}
