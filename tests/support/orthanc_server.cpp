@@ -69,9 +69,7 @@ std::string HttpGet(int port, const std::string& path, int* status) {
     return reply.substr(body + 4);
 }
 
-COrthanc::COrthanc() {
-    m_process.setProcessChannelMode(QProcess::MergedChannels);
-}
+COrthanc::COrthanc() = default;
 
 COrthanc::~COrthanc() {
     Stop();
@@ -82,7 +80,7 @@ bool COrthanc::Installed() {
 }
 
 bool COrthanc::Start(int dicomPort) {
-    if (m_process.state() != QProcess::NotRunning) return true;
+    if (m_process.Running()) return true;
     if (!m_dir.isValid()) return false;
     // Ports are chosen anew at each start: another test process may have taken the old ones.
     m_dicomPort = dicomPort != 0 ? dicomPort : FreePort();
@@ -108,15 +106,21 @@ bool COrthanc::Start(int dicomPort) {
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(config).toJson()) <= 0)
         return false;
     file.close();
-    m_process.start(QString::fromLatin1(kOrthancBinary), {file.fileName()});
-    if (!m_process.waitForStarted(testing_support::kPatienceMs)) return false;
+    const QString log = m_dir.filePath("orthanc.log");
+    if (!m_process.Start(kOrthancBinary, {file.fileName().toStdString()},
+                         QFile::encodeName(log).toStdString())) {
+        std::fprintf(stderr, "%s\n", m_process.Error().c_str());
+        return false;
+    }
     const bool up = testing_support::WaitUntil([this] {
         int status = 0;
         Get("/system", &status);
-        return status == 200 || m_process.state() == QProcess::NotRunning;
+        return status == 200 || !m_process.Running();
     });
-    if (!up || m_process.state() == QProcess::NotRunning) {
-        std::fprintf(stderr, "Orthanc did not start:\n%s\n", m_process.readAll().constData());
+    if (!up || !m_process.Running()) {
+        QFile out(log);
+        out.open(QIODevice::ReadOnly);
+        std::fprintf(stderr, "Orthanc did not start:\n%s\n", out.readAll().constData());
         Stop();
         return false;
     }
@@ -124,12 +128,7 @@ bool COrthanc::Start(int dicomPort) {
 }
 
 void COrthanc::Stop() {
-    if (m_process.state() == QProcess::NotRunning) return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(testing_support::kPatienceMs)) {
-        m_process.kill();
-        m_process.waitForFinished(testing_support::kPatienceMs);
-    }
+    m_process.Stop();
 }
 
 std::vector<std::string> COrthanc::Instances() const {

@@ -2,10 +2,11 @@
 // ports, storage in a temporary folder, never the system's service) and a GET on its REST API.
 #pragma once
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <string>
 #include <vector>
+
+#include "tests/support/spawned_process.h"
 
 namespace archive_testing {
 
@@ -40,7 +41,7 @@ class COrthanc {
 
   private:
     QTemporaryDir m_dir;
-    QProcess m_process;
+    testing_support::CSpawnedProcess m_process;
     int m_dicomPort = 0;
     int m_httpPort = 0;
 };

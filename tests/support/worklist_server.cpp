@@ -6,14 +6,11 @@
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
 #include <QFile>
-#include <csignal>
 #include <cstring>
 #include <vector>
 
@@ -51,21 +48,7 @@ CWorklistServer::CWorklistServer() {
     if (!lock.open(QIODevice::WriteOnly)) m_error = "lockfile not made";
 }
 
-CWorklistServer::~CWorklistServer() {
-    if (!Running()) return;
-    kill(m_pid, SIGTERM);
-    if (!WaitUntil([&] { return !Running(); })) {
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-    }
-}
-
-bool CWorklistServer::Running() {
-    if (m_pid <= 0) return false;
-    if (waitpid(m_pid, nullptr, WNOHANG) == 0) return true;
-    m_pid = -1;
-    return false;
-}
+CWorklistServer::~CWorklistServer() = default;
 
 int CWorklistServer::FreePort() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -120,30 +103,22 @@ bool CWorklistServer::Start() {
     const QByteArray log = QFile::encodeName(m_dir.filePath(QStringLiteral("wlmscpfs.log")));
     const QByteArray data = QFile::encodeName(m_dir.path());
     // The port may be taken between finding it free and the server's bind: then another.
-    for (int attempt = 0; attempt < 5 && !Running(); ++attempt) {
+    for (int attempt = 0; attempt < 5 && !m_process.Running(); ++attempt) {
         m_port = FreePort();
         const std::string port = std::to_string(m_port);
         // One process, no forks, so that stopping it leaves nothing behind; the character set
         // of each file goes out with its entry.
-        std::vector<const char*> args = {
-            "wlmscpfs", "--single-process", "--keep-char-set", "--disable-host-lookup",
-            "-dfp",     data.constData(),   port.c_str(),      nullptr};
-        // posix_spawn, not fork: the sanitizers do not follow a fork of a process with threads.
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, log.constData(), O_WRONLY | O_CREAT | O_APPEND,
-                                         0600);
-        posix_spawn_file_actions_adddup2(&files, 1, 2);
-        const int rc = posix_spawnp(&m_pid, "wlmscpfs", &files, nullptr,
-                                    const_cast<char* const*>(args.data()), environ);
-        posix_spawn_file_actions_destroy(&files);
-        if (rc != 0) {
-            m_pid = -1;
-            m_error = std::string("wlmscpfs does not start: ") + std::strerror(rc);
+        std::vector<std::string> args = {"--single-process",      "--keep-char-set",
+                                         "--disable-host-lookup", "-dfp",
+                                         data.constData(),        port};
+        if (!m_process.Start("wlmscpfs", args, log.constData())) {
+            m_error = m_process.Error();
             return false;
         }
-        if (WaitUntil([&] { return Listening(m_port) || !Running(); }) && Running()) return true;
-        if (Running()) {
+        if (WaitUntil([&] { return Listening(m_port) || !m_process.Running(); }) &&
+            m_process.Running())
+            return true;
+        if (m_process.Running()) {
             m_error = "wlmscpfs does not listen";
             return false;
         }

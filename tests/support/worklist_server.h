@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <string>
 
+#include "tests/support/spawned_process.h"
+
 namespace testing_support {
 
 class CWorklistServer {
@@ -42,11 +44,8 @@ class CWorklistServer {
     static int FreePort();
 
   private:
-    // Whether the server still runs; reaps it when it has ended.
-    bool Running();
-
     QTemporaryDir m_dir;
-    pid_t m_pid = -1;
+    CSpawnedProcess m_process;
     int m_port = 0;
     std::string m_error;
 };
